@@ -1,0 +1,30 @@
+// Subcommand definitions (argument tables) and their operations.
+#pragma once
+
+#include <expected>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "orlim_cli/cli.hpp"
+
+namespace orlim_cli {
+
+// A command's text for write_output, or the display text of its failure.
+struct CommandText {
+    std::string text;
+    const char* label;
+};
+using CommandResult = std::expected<CommandText, std::string>;
+
+// Accepts exactly one of the values (case-sensitive).
+CLI::Validator choice_validator(std::vector<std::string> values);
+// Adds "--format/-f FORMAT" with the yaml/json choice and default "yaml".
+void add_format_option(CLI::App& sub, OutputFormat& target);
+// Adds "--output/-o OUTPUT".
+void add_output_option(CLI::App& sub, std::optional<std::string>& target);
+
+CLI::App* define_extract_ports(CLI::App& app, ExtractPorts& cmd);
+CommandResult run_command(const ExtractPorts& cmd);
+
+} // namespace orlim_cli

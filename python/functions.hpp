@@ -1,0 +1,15 @@
+// The module's functions, one source file each; registered in module.cpp.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+namespace orlim_py {
+
+extern const char* const EXTRACT_PORTS_DOC;
+PyObject* extract_ports(PyObject* self, PyObject* args, PyObject* kwargs);
+
+extern const char* const CLI_DOC;
+PyObject* cli(PyObject* self, PyObject* args, PyObject* kwargs);
+
+} // namespace orlim_py
