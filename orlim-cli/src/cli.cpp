@@ -54,8 +54,14 @@ std::string program_name(std::span<const std::string> args) {
     if (args.empty() || args[0].empty()) {
         return "orlim";
     }
+    // `python -m orlim` passes the path of the package's __main__.py.
     std::string name = std::filesystem::path(args[0]).filename().string();
-    return name.empty() ? "orlim" : name;
+    return name.empty() || name.ends_with(".py") ? "orlim" : name;
+}
+
+// Help of one command itself (CLI11's help() delegates to a selected subcommand).
+std::string help_of(const CLI::App& cmd, const std::string& path) {
+    return cmd.get_formatter()->make_help(&cmd, path, CLI::AppFormatMode::Normal);
 }
 
 // Every subcommand's record, filled by the parser; the selected one becomes the Cli.
@@ -70,7 +76,9 @@ std::variant<Cli, ParseStop> parse(std::span<const std::string> args) {
     app.set_version_flag("-V,--version", std::string("orlim ") + VERSION, "Print version");
     app.set_help_flag("-h,--help", "Print help");
     app.require_subcommand(1);
-    app.failure_message(CLI::FailureMessage::help);
+    app.failure_message([](const CLI::App* failed, const CLI::Error& e) {
+        return std::string("error: ") + e.what() + "\n\n" + failed->help();
+    });
 
     Targets t;
     CLI::App* extract_ports = define_extract_ports(app, t.extract_ports);
@@ -94,6 +102,7 @@ std::variant<Cli, ParseStop> parse(std::span<const std::string> args) {
     }
     if (help->parsed()) {
         CLI::App* target = &app;
+        std::string path = app.get_name();
         for (const std::string& topic : topics) {
             CLI::App* sub = nullptr;
             for (CLI::App* s : target->get_subcommands({})) {
@@ -104,11 +113,12 @@ std::variant<Cli, ParseStop> parse(std::span<const std::string> args) {
             if (sub == nullptr) {
                 return ParseStop{2, "",
                                  "error: unrecognized subcommand '" + topic + "'\n\n" +
-                                     app.help()};
+                                     help_of(app, app.get_name())};
             }
             target = sub;
+            path += " " + topic;
         }
-        return ParseStop{0, target->help(), ""};
+        return ParseStop{0, help_of(*target, path), ""};
     }
     if (extract_ports->parsed()) {
         return Cli{t.extract_ports};

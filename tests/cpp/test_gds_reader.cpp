@@ -141,7 +141,7 @@ TEST(Reader, RejectsMalformedInput) {
     auto lib = [] { return GdsBuilder().start(); };
     std::vector<Case> cases;
     cases.push_back({"empty", GdsBuilder(), "empty file"});
-    cases.push_back({"no header", GdsBuilder().bgnlib(), "expected HEADER record"});
+    cases.push_back({"no header", GdsBuilder().bgnlib(), "not a GDSII stream file (no HEADER record at the start): it starts with a BGNLIB record"});
     cases.push_back({"no bgnlib", GdsBuilder().header().libname(), "expected BGNLIB record"});
     cases.push_back({"no units", GdsBuilder().header().bgnlib().libname().bgnstr("a"),
                      "unexpected BGNSTR record before UNITS at byte offset 42"});

@@ -178,9 +178,13 @@ Result<void> Parser::run() {
     if (lib_.bytes.size == 0) {
         return Unexpected(OrlimError::gds("empty file (no HEADER record)"));
     }
-    auto header = expect(HEADER, "at the start of the file");
-    if (!header) {
-        return Unexpected(header.error());
+    auto header = next();
+    if (!header || header->type != HEADER) {
+        const std::string why = header ? std::string("it starts with a ") + header->name() +
+                                             " record"
+                                       : header.error().message;
+        return Unexpected(OrlimError::gds("not a GDSII stream file (no HEADER record at the "
+                                          "start): " + why));
     }
     lib_.version = header->i16();
     auto bgnlib = expect(BGNLIB, "after HEADER");
