@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Runs orlim on the bundled example chip.
+set -euo pipefail
+cd "$(dirname "$0")"
+echo "$ orlim extract-ports chip.gds"
+orlim extract-ports chip.gds
