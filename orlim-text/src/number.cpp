@@ -1,3 +1,4 @@
+#include "orlim_text/document.hpp"
 #include "orlim_text/writer.hpp"
 
 #include <charconv>
@@ -240,6 +241,10 @@ bool looks_finite_float(std::string_view s) {
 } // namespace
 
 bool yaml_plain_is_non_string(std::string_view s) {
+    // Whatever the core schema types as non-string (leading zeros, overflowing floats too).
+    if (yaml_core_kind(s) != NodeKind::String) {
+        return true;
+    }
     if (s.empty() || s == "~" || s == "null" || s == "Null" || s == "NULL") {
         return true;
     }

@@ -1,0 +1,109 @@
+// Hierarchy flattening, top-down with an explicit stack: leaf instances and nets are written
+// straight into the result under their full path, so deep hierarchies neither overflow the
+// call stack nor rebuild names level by level.
+#include <unordered_map>
+#include <unordered_set>
+
+#include "orlim_netlist/extracted.hpp"
+
+namespace orlim_netlist {
+
+namespace {
+
+using px_netlist::Netlist;
+using px_netlist::RecursiveNetlist;
+using px_netlist::StringEq;
+using px_netlist::StringHash;
+
+// Exposed ports of one flattened cell instance, in flattened terms.
+using PortRedirect = OrderedMap<InstancePort>;
+
+struct Frame {
+    const Netlist* netlist;
+    std::string_view cell;
+    std::string prefix;   // path of this cell instance, ending in "~" (empty for the top)
+    std::size_t next = 0; // next instance to visit
+    // Cell instance name -> its exposed ports; filled as the sub-cells finish.
+    std::unordered_map<std::string_view, PortRedirect, StringHash, StringEq> redirect;
+};
+
+InstancePort resolve(const Frame& f, const InstancePort& end) {
+    if (auto it = f.redirect.find(end.instance); it != f.redirect.end()) {
+        if (auto p = it->second.find(end.port); p != it->second.end()) {
+            return p->second;
+        }
+    }
+    return {f.prefix + end.instance, end.port};
+}
+
+} // namespace
+
+ExtractedNetlist flatten_recursive(const RecursiveNetlist& schematics, std::string_view cell) {
+    ExtractedNetlist out;
+    auto top = schematics.find(cell);
+    if (top == schematics.end()) {
+        return out;
+    }
+    std::vector<Frame> stack;
+    std::unordered_set<std::string_view, StringHash, StringEq> active; // cells on the path
+    stack.push_back({&top->second, top->first, "", 0, {}});
+    active.insert(top->first);
+    OrderedMap<std::string> element_names;
+
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        const auto& instances = f.netlist->instances;
+        if (f.next < instances.size()) {
+            const auto& [name, inst] = *(instances.begin() + static_cast<std::ptrdiff_t>(f.next));
+            ++f.next;
+            auto sub = schematics.find(inst.component);
+            if (sub != schematics.end() && !active.contains(sub->first)) {
+                active.insert(sub->first);
+                std::string prefix = f.prefix + name + "~";
+                stack.push_back({&sub->second, sub->first, std::move(prefix), 0, {}});
+                continue;
+            }
+            // A leaf instance (also one that closes a cycle).
+            element_names.clear();
+            expand_instance(element_names, name, inst);
+            for (auto& [element, component] : element_names) {
+                out.instances.insert_or_assign(f.prefix + element, component);
+            }
+            continue;
+        }
+        // All instances visited: the cell's own nets, then its exposed ports.
+        const Netlist& nl = *f.netlist;
+        for (const auto& [from, to] : nl.connections) {
+            out.nets.push_back({resolve(f, from), resolve(f, to)});
+        }
+        for (const Net& n : nl.nets) {
+            out.nets.push_back({resolve(f, n.p1), resolve(f, n.p2)});
+        }
+        for (const auto& [route, b] : nl.routes) {
+            for (const auto& [from, to] : b.links) {
+                out.nets.push_back({resolve(f, from), resolve(f, to)});
+            }
+        }
+        PortRedirect exposed;
+        exposed.reserve(nl.ports.size());
+        for (const auto& [port, target] : nl.ports) {
+            exposed.insert_or_assign(port, resolve(f, target));
+        }
+        active.erase(f.cell);
+        if (stack.size() == 1) {
+            out.ports = std::move(exposed);
+            stack.pop_back();
+            break;
+        }
+        // The parent's instance that this frame flattened is the one before its `next`.
+        Frame& parent = stack[stack.size() - 2];
+        const auto& instance_name =
+            (parent.netlist->instances.begin() + static_cast<std::ptrdiff_t>(parent.next - 1))
+                ->first;
+        parent.redirect.insert_or_assign(instance_name, std::move(exposed));
+        stack.pop_back();
+    }
+    return out;
+}
+
+} // namespace orlim_netlist

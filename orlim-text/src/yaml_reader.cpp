@@ -1,0 +1,220 @@
+// YAML text into a Document, through libfyaml's event parser.
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include <libfyaml.h>
+
+#include "document_builder.hpp"
+
+namespace orlim_text {
+
+namespace {
+
+struct ParserDeleter {
+    void operator()(fy_parser* p) const { fy_parser_destroy(p); }
+};
+struct DiagDeleter {
+    void operator()(fy_diag* d) const { fy_diag_unref(d); }
+};
+
+struct Anchor {
+    NodeId id;
+    std::size_t expanded; // node count with aliases expanded
+};
+
+// Scalar text of an event token; libfyaml returns nullptr for an empty value.
+std::string_view token_text(fy_token* t) {
+    if (t == nullptr) {
+        return {};
+    }
+    std::size_t len = 0;
+    const char* s = fy_token_get_text(t, &len);
+    return s == nullptr ? std::string_view{} : std::string_view(s, len);
+}
+
+std::string position(int line, int column) {
+    return " at line " + std::to_string(line + 1) + " column " + std::to_string(column + 1);
+}
+
+} // namespace
+
+ReadResult<Document> Document::from_yaml(std::string_view text) {
+    fy_diag_cfg dcfg;
+    fy_diag_cfg_default(&dcfg);
+    dcfg.fp = nullptr;
+    dcfg.level = FYET_ERROR;
+    std::unique_ptr<fy_diag, DiagDeleter> diag(fy_diag_create(&dcfg));
+    if (!diag) {
+        return std::unexpected(ReadError{"cannot create the YAML reader"});
+    }
+    fy_diag_set_collect_errors(diag.get(), true);
+    fy_parse_cfg cfg{};
+    cfg.flags = static_cast<fy_parse_cfg_flags>(FYPCF_QUIET | FYPCF_COLLECT_DIAG |
+                                                FYPCF_DEFAULT_VERSION_1_2 |
+                                                FYPCF_ALLOW_DUPLICATE_KEYS | FYPCF_JSON_NONE);
+    cfg.diag = diag.get();
+    std::unique_ptr<fy_parser, ParserDeleter> parser(fy_parser_create(&cfg));
+    if (!parser || fy_parser_set_string(parser.get(), text.data(), text.size()) != 0) {
+        return std::unexpected(ReadError{"cannot create the YAML reader"});
+    }
+
+    Builder b(text, false);
+    std::unordered_map<std::string, Anchor> anchors;
+    // Alias expansion budget: a small file must not stand for an exponentially large value.
+    const std::size_t budget = 2'000'000 + 2 * text.size();
+    std::size_t expanded = 0;
+    struct OpenAnchor {
+        std::string name;
+        NodeId id;
+        std::size_t depth;
+        std::size_t expanded_at_open;
+    };
+    std::vector<OpenAnchor> open_anchors;
+    int documents = 0;
+    bool have_root = false;
+    std::string failure;
+
+    std::size_t last_end = 0;
+    auto fail = [&](std::string message, fy_event* ev) {
+        if (ev != nullptr) {
+            if (const fy_mark* m = fy_event_start_mark(ev)) {
+                message += position(m->line, m->column);
+            }
+        }
+        failure = std::move(message);
+    };
+
+    for (;;) {
+        fy_event* ev = fy_parser_parse(parser.get());
+        if (ev == nullptr) {
+            break;
+        }
+        struct Free {
+            fy_parser* p;
+            fy_event* e;
+            ~Free() { fy_parser_event_free(p, e); }
+        } guard{parser.get(), ev};
+        const fy_mark* mark = fy_event_start_mark(ev);
+        // An empty value has no token and so no mark: it stands where the last event ended.
+        const std::size_t offset = mark != nullptr ? mark->input_pos : last_end;
+        if (const fy_mark* end_mark = fy_event_end_mark(ev)) {
+            last_end = end_mark->input_pos;
+        }
+        fy_token* anchor = nullptr;
+        switch (ev->type) {
+        case FYET_DOCUMENT_START:
+            if (++documents > 1) {
+                fail("deserializing from YAML containing more than one document is not supported",
+                     ev);
+            }
+            break;
+        case FYET_MAPPING_START:
+        case FYET_SEQUENCE_START: {
+            const bool map = ev->type == FYET_MAPPING_START;
+            anchor = map ? ev->mapping_start.anchor : ev->sequence_start.anchor;
+            if (!b.begin(map ? NodeKind::Map : NodeKind::Seq, offset)) {
+                fail(b.depth() >= Builder::kMaxDepth ? "recursion limit exceeded"
+                                                     : "document too large",
+                     ev);
+                break;
+            }
+            ++expanded;
+            if (anchor != nullptr) {
+                open_anchors.push_back({std::string(token_text(anchor)),
+                                        static_cast<NodeId>(b.node_count() - 1), b.depth(),
+                                        expanded - 1});
+            }
+            break;
+        }
+        case FYET_MAPPING_END:
+        case FYET_SEQUENCE_END: {
+            NodeId closed = 0;
+            const std::size_t depth = b.depth();
+            if (!b.end(closed)) {
+                fail("document too large", ev);
+                break;
+            }
+            if (!open_anchors.empty() && open_anchors.back().depth == depth) {
+                OpenAnchor a = std::move(open_anchors.back());
+                open_anchors.pop_back();
+                anchors[a.name] = {a.id, expanded - a.expanded_at_open};
+            }
+            have_root = have_root || b.depth() == 0;
+            break;
+        }
+        case FYET_SCALAR: {
+            fy_token* value = ev->scalar.value;
+            const std::string_view s = token_text(value);
+            const fy_scalar_style style =
+                value != nullptr ? fy_token_scalar_style(value) : FYSS_PLAIN;
+            std::uint8_t flags = kText;
+            NodeKind kind = NodeKind::String;
+            if (style == FYSS_PLAIN) {
+                kind = yaml_core_kind(s);
+                if (s.empty()) {
+                    flags |= kEmpty;
+                }
+            } else {
+                flags |= kQuoted;
+            }
+            if (!b.text_scalar(kind, flags, s, offset)) {
+                fail("document too large", ev);
+                break;
+            }
+            ++expanded;
+            if (ev->scalar.anchor != nullptr) {
+                anchors[std::string(token_text(ev->scalar.anchor))] = {
+                    static_cast<NodeId>(b.node_count() - 1), 1};
+            }
+            have_root = have_root || b.depth() == 0;
+            break;
+        }
+        case FYET_ALIAS: {
+            const std::string name(token_text(ev->alias.anchor));
+            auto it = anchors.find(name);
+            if (it == anchors.end()) {
+                bool open = false;
+                for (const OpenAnchor& a : open_anchors) {
+                    open = open || a.name == name;
+                }
+                fail(open ? "recursive alias *" + name : "unknown anchor *" + name, ev);
+                break;
+            }
+            expanded += it->second.expanded;
+            if (expanded > budget) {
+                fail("repetition limit exceeded", ev);
+                break;
+            }
+            b.alias(it->second.id);
+            have_root = have_root || b.depth() == 0;
+            break;
+        }
+        default:
+            break;
+        }
+        if (!failure.empty()) {
+            return std::unexpected(ReadError{failure});
+        }
+    }
+    if (fy_parser_get_stream_error(parser.get())) {
+        void* iter = nullptr;
+        std::string message;
+        while (fy_diag_error* e = fy_diag_errors_iterate(diag.get(), &iter)) {
+            if (message.empty() && e->msg != nullptr) {
+                message = std::string(e->msg) + position(e->line, e->column);
+            }
+        }
+        if (message.empty()) {
+            message = "invalid YAML";
+        }
+        return std::unexpected(ReadError{message});
+    }
+    if (!have_root) {
+        // An empty stream reads as one empty value.
+        b.text_scalar(NodeKind::Null, kText | kEmpty, {}, 0);
+    }
+    return b.finish();
+}
+
+} // namespace orlim_text
