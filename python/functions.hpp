@@ -9,6 +9,12 @@ namespace orlim_py {
 extern const char* const EXTRACT_PORTS_DOC;
 PyObject* extract_ports(PyObject* self, PyObject* args, PyObject* kwargs);
 
+extern const char* const CONVERT_DOC;
+PyObject* convert(PyObject* self, PyObject* args, PyObject* kwargs);
+
+extern const char* const LOAD_SCHEMATICS_DOC;
+PyObject* load_schematics(PyObject* self, PyObject* args, PyObject* kwargs);
+
 extern const char* const CLI_DOC;
 PyObject* cli(PyObject* self, PyObject* args, PyObject* kwargs);
 

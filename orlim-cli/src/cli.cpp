@@ -66,6 +66,7 @@ std::string help_of(const CLI::App& cmd, const std::string& path) {
 
 // Every subcommand's record, filled by the parser; the selected one becomes the Cli.
 struct Targets {
+    Convert convert;
     ExtractPorts extract_ports;
 };
 
@@ -81,6 +82,7 @@ std::variant<Cli, ParseStop> parse(std::span<const std::string> args) {
     });
 
     Targets t;
+    CLI::App* convert = define_convert(app, t.convert);
     CLI::App* extract_ports = define_extract_ports(app, t.extract_ports);
 
     std::vector<std::string> topics;
@@ -119,6 +121,9 @@ std::variant<Cli, ParseStop> parse(std::span<const std::string> args) {
             path += " " + topic;
         }
         return ParseStop{0, help_of(*target, path), ""};
+    }
+    if (convert->parsed()) {
+        return Cli{t.convert};
     }
     if (extract_ports->parsed()) {
         return Cli{t.extract_ports};

@@ -24,6 +24,9 @@ void add_format_option(CLI::App& sub, OutputFormat& target);
 // Adds "--output/-o OUTPUT".
 void add_output_option(CLI::App& sub, std::optional<std::string>& target);
 
+CLI::App* define_convert(CLI::App& app, Convert& cmd);
+CommandResult run_command(const Convert& cmd);
+
 CLI::App* define_extract_ports(CLI::App& app, ExtractPorts& cmd);
 CommandResult run_command(const ExtractPorts& cmd);
 

@@ -106,4 +106,14 @@ ExtractedNetlist flatten_recursive(const RecursiveNetlist& schematics, std::stri
     return out;
 }
 
+ExtractedNetlist reduce_recursive(const RecursiveNetlist& schematics) {
+    if (schematics.empty()) {
+        return {};
+    }
+    if (schematics.size() == 1) {
+        return ExtractedNetlist::from_netlist(schematics.begin()->second);
+    }
+    return flatten_recursive(schematics, schematics.begin()->first);
+}
+
 } // namespace orlim_netlist

@@ -13,13 +13,23 @@ namespace orlim_cli {
 
 enum class OutputFormat { Yaml, Json };
 
+// Output schema of a netlist: "orlim", "plarix" (alias "px") or "keep".
+enum class NetlistSchemaFormat { Orlim, Plarix, Keep };
+std::optional<NetlistSchemaFormat> parse_netlist_schema_format(std::string_view text);
+
 struct ExtractPorts {
     std::string gds;
     OutputFormat format = OutputFormat::Yaml;
     std::optional<std::string> output;
 };
 
-using Commands = std::variant<ExtractPorts>;
+struct Convert {
+    std::string input;
+    OutputFormat format = OutputFormat::Yaml;
+    std::optional<std::string> output;
+};
+
+using Commands = std::variant<Convert, ExtractPorts>;
 
 struct Cli {
     Commands command;

@@ -51,4 +51,7 @@ void expand_instance(OrderedMap<std::string>& out, std::string_view name,
 ExtractedNetlist flatten_recursive(const px_netlist::RecursiveNetlist& schematics,
                                    std::string_view cell);
 
+// One cell converted, no cell empty, two or more flattened with the first cell as top.
+ExtractedNetlist reduce_recursive(const px_netlist::RecursiveNetlist& schematics);
+
 } // namespace orlim_netlist
