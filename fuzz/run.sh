@@ -9,7 +9,7 @@ if ! command -v clang++-16 >/dev/null; then
     apt-get update -qq
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang-16 libclang-rt-16-dev >/dev/null
 fi
-HARNESSES=${FUZZ_HARNESSES:-fuzz_gds}
+HARNESSES=${FUZZ_HARNESSES:-fuzz_gds fuzz_netlist}
 CXX=clang++-16 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DORLIM_PYTHON=OFF -DORLIM_FUZZ=ON -DORLIM_SANITIZE=ON >/dev/null
 cmake --build build/fuzz --target $HARNESSES

@@ -21,19 +21,19 @@ using PortRedirect = OrderedMap<InstancePort>;
 struct Frame {
     const Netlist* netlist;
     std::string_view cell;
-    std::string prefix;   // path of this cell instance, ending in "~" (empty for the top)
-    std::size_t next = 0; // next instance to visit
+    std::size_t prefix_length; // of the shared path: this cell instance's path and "~"
+    std::size_t next = 0;      // next instance to visit
     // Cell instance name -> its exposed ports; filled as the sub-cells finish.
     std::unordered_map<std::string_view, PortRedirect, StringHash, StringEq> redirect;
 };
 
-InstancePort resolve(const Frame& f, const InstancePort& end) {
+InstancePort resolve(const Frame& f, const std::string& path, const InstancePort& end) {
     if (auto it = f.redirect.find(end.instance); it != f.redirect.end()) {
         if (auto p = it->second.find(end.port); p != it->second.end()) {
             return p->second;
         }
     }
-    return {f.prefix + end.instance, end.port};
+    return {path + end.instance, end.port};
 }
 
 } // namespace
@@ -46,12 +46,16 @@ ExtractedNetlist flatten_recursive(const RecursiveNetlist& schematics, std::stri
     }
     std::vector<Frame> stack;
     std::unordered_set<std::string_view, StringHash, StringEq> active; // cells on the path
-    stack.push_back({&top->second, top->first, "", 0, {}});
+    // The path of the innermost frame; frames keep only its length, so that a deep hierarchy
+    // costs memory in proportion to its depth.
+    std::string path;
+    stack.push_back({&top->second, top->first, 0, 0, {}});
     active.insert(top->first);
     OrderedMap<std::string> element_names;
 
     while (!stack.empty()) {
         Frame& f = stack.back();
+        path.resize(f.prefix_length);
         const auto& instances = f.netlist->instances;
         if (f.next < instances.size()) {
             const auto& [name, inst] = *(instances.begin() + static_cast<std::ptrdiff_t>(f.next));
@@ -59,45 +63,45 @@ ExtractedNetlist flatten_recursive(const RecursiveNetlist& schematics, std::stri
             auto sub = schematics.find(inst.component);
             if (sub != schematics.end() && !active.contains(sub->first)) {
                 active.insert(sub->first);
-                std::string prefix = f.prefix + name + "~";
-                stack.push_back({&sub->second, sub->first, std::move(prefix), 0, {}});
+                path += name;
+                path += '~';
+                stack.push_back({&sub->second, sub->first, path.size(), 0, {}});
                 continue;
             }
             // A leaf instance (also one that closes a cycle).
             element_names.clear();
             expand_instance(element_names, name, inst);
-            for (auto& [element, component] : element_names) {
-                out.instances.insert_or_assign(f.prefix + element, component);
+            for (const auto& [element, component] : element_names) {
+                out.instances.insert_or_assign(path + element, component);
             }
             continue;
         }
         // All instances visited: the cell's own nets, then its exposed ports.
         const Netlist& nl = *f.netlist;
         for (const auto& [from, to] : nl.connections) {
-            out.nets.push_back({resolve(f, from), resolve(f, to)});
+            out.nets.push_back({resolve(f, path, from), resolve(f, path, to)});
         }
         for (const Net& n : nl.nets) {
-            out.nets.push_back({resolve(f, n.p1), resolve(f, n.p2)});
+            out.nets.push_back({resolve(f, path, n.p1), resolve(f, path, n.p2)});
         }
         for (const auto& [route, b] : nl.routes) {
             for (const auto& [from, to] : b.links) {
-                out.nets.push_back({resolve(f, from), resolve(f, to)});
+                out.nets.push_back({resolve(f, path, from), resolve(f, path, to)});
             }
         }
         PortRedirect exposed;
         exposed.reserve(nl.ports.size());
         for (const auto& [port, target] : nl.ports) {
-            exposed.insert_or_assign(port, resolve(f, target));
+            exposed.insert_or_assign(port, resolve(f, path, target));
         }
         active.erase(f.cell);
         if (stack.size() == 1) {
             out.ports = std::move(exposed);
-            stack.pop_back();
             break;
         }
         // The parent's instance that this frame flattened is the one before its `next`.
         Frame& parent = stack[stack.size() - 2];
-        const auto& instance_name =
+        const std::string& instance_name =
             (parent.netlist->instances.begin() + static_cast<std::ptrdiff_t>(parent.next - 1))
                 ->first;
         parent.redirect.insert_or_assign(instance_name, std::move(exposed));
