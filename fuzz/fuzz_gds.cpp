@@ -1,18 +1,11 @@
 // Fuzz harness: GDS library loading, port metadata and the port table writers.
 #include <cstdint>
-#include <cstring>
 
 #include "orlim_core/gds/parser.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace orlim_core;
-    FileBytes bytes;
-    bytes.size = size;
-    bytes.data = std::make_unique_for_overwrite<unsigned char[]>(size + 1);
-    if (size != 0) {
-        std::memcpy(bytes.data.get(), data, size);
-    }
-    auto gds = gds::parser::GdsData::from_bytes(std::move(bytes));
+    auto gds = gds::parser::GdsData::from_bytes(FileBytes::copy_of(data, size));
     if (!gds) {
         return 0;
     }

@@ -33,16 +33,15 @@ PyObject* extract_ports(PyObject*, PyObject* args, PyObject* kwargs) {
         format = std::move(*f);
     }
     using namespace orlim_core::gds::parser;
-    auto data = GdsData::load(*path);
-    if (!data) {
-        return raise_value_error(data.error().display());
+    auto table = load_component_ports(*path);
+    if (!table) {
+        return raise_value_error(table.error().display());
     }
-    const ComponentPorts table = data->component_ports();
     if (format == "yaml") {
-        return from_text(component_ports_yaml(table));
+        return from_text(component_ports_yaml(*table));
     }
     if (format == "json") {
-        return from_text(component_ports_json(table));
+        return from_text(component_ports_json(*table));
     }
     return raise_value_error("format must be 'yaml' or 'json'");
 }

@@ -14,13 +14,12 @@ CLI::App* define_extract_ports(CLI::App& app, ExtractPorts& cmd) {
 
 CommandResult run_command(const ExtractPorts& cmd) {
     using namespace orlim_core::gds::parser;
-    auto data = GdsData::load(cmd.gds);
-    if (!data) {
-        return std::unexpected(data.error().display());
+    auto table = load_component_ports(cmd.gds);
+    if (!table) {
+        return std::unexpected(table.error().display());
     }
-    const ComponentPorts table = data->component_ports();
-    return CommandText{cmd.format == OutputFormat::Json ? component_ports_json(table)
-                                                        : component_ports_yaml(table),
+    return CommandText{cmd.format == OutputFormat::Json ? component_ports_json(*table)
+                                                        : component_ports_yaml(*table),
                        "component ports"};
 }
 

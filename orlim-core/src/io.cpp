@@ -1,11 +1,45 @@
 #include "orlim_core/io.hpp"
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <sys/mman.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace orlim_core {
+
+void FileBytes::Free::operator()(unsigned char* p) const noexcept { std::free(p); }
+
+FileBytes FileBytes::allocate(std::size_t n) {
+    constexpr std::size_t huge = std::size_t{2} << 20;
+    FileBytes b;
+    b.size = n;
+    unsigned char* p = nullptr;
+    if (n >= 4 * huge) {
+        const std::size_t rounded = (n + 1 + huge - 1) / huge * huge;
+        p = static_cast<unsigned char*>(std::aligned_alloc(huge, rounded));
+        if (p != nullptr) {
+            ::madvise(p, rounded, MADV_HUGEPAGE); // advisory: failure only costs speed
+        }
+    } else {
+        p = static_cast<unsigned char*>(std::malloc(n + 1));
+    }
+    if (p == nullptr) {
+        b.size = 0;
+    }
+    b.data.reset(p);
+    return b;
+}
+
+FileBytes FileBytes::copy_of(const void* p, std::size_t n) {
+    FileBytes b = allocate(n);
+    if (n != 0 && b.data) {
+        std::memcpy(b.data.get(), p, n);
+    }
+    return b;
+}
 
 namespace {
 
@@ -53,10 +87,11 @@ std::expected<FileBytes, std::error_code> read_file_bytes(const std::filesystem:
     if (S_ISDIR(st.st_mode)) {
         return std::unexpected(std::make_error_code(std::errc::is_a_directory));
     }
-    FileBytes bytes;
     if (S_ISREG(st.st_mode)) {
-        bytes.size = static_cast<std::size_t>(st.st_size);
-        bytes.data = std::make_unique_for_overwrite<unsigned char[]>(bytes.size + 1);
+        FileBytes bytes = FileBytes::allocate(static_cast<std::size_t>(st.st_size));
+        if (!bytes.data) {
+            return std::unexpected(std::make_error_code(std::errc::not_enough_memory));
+        }
         auto got = read_all(f.fd, bytes.data.get(), bytes.size);
         if (!got) {
             return std::unexpected(got.error());
@@ -66,12 +101,17 @@ std::expected<FileBytes, std::error_code> read_file_bytes(const std::filesystem:
     }
     // Pipes and other streams: read in growing chunks.
     std::size_t cap = 1 << 16;
-    bytes.data = std::make_unique_for_overwrite<unsigned char[]>(cap);
+    FileBytes bytes = FileBytes::allocate(cap);
+    bytes.size = 0;
     for (;;) {
         if (bytes.size == cap) {
-            auto bigger = std::make_unique_for_overwrite<unsigned char[]>(cap * 2);
-            std::copy(bytes.data.get(), bytes.data.get() + bytes.size, bigger.get());
-            bytes.data = std::move(bigger);
+            FileBytes grown = FileBytes::allocate(cap * 2);
+            if (!grown.data) {
+                return std::unexpected(std::make_error_code(std::errc::not_enough_memory));
+            }
+            std::memcpy(grown.data.get(), bytes.data.get(), bytes.size);
+            grown.size = bytes.size;
+            bytes = std::move(grown);
             cap *= 2;
         }
         auto got = read_all(f.fd, bytes.data.get() + bytes.size, cap - bytes.size);

@@ -162,11 +162,7 @@ public:
     std::size_t size() const { return bytes_.size(); }
 
     orlim_core::FileBytes file() const {
-        orlim_core::FileBytes f;
-        f.size = bytes_.size();
-        f.data = std::make_unique<unsigned char[]>(f.size + 1);
-        std::copy(bytes_.begin(), bytes_.end(), f.data.get());
-        return f;
+        return orlim_core::FileBytes::copy_of(bytes_.data(), bytes_.size());
     }
 
 private:

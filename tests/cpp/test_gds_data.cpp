@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
+#include <unistd.h>
+
 #include "gds_builder.hpp"
 #include "orlim_core/gds/parser.hpp"
 
@@ -203,4 +208,32 @@ TEST(SimplifyCellName, Rules) {
     for (auto [in, out] : cases) {
         EXPECT_EQ(simplify_cell_name(in), out) << in;
     }
+}
+
+TEST(GdsData, PortTableWithoutCellsMatchesTheFullLoad) {
+    GdsBuilder b;
+    b.start()
+        .bgnstr("top").sref("wg_A", 0, 0).aref_open("mmi", 2, 2, {0, 0, 2, 0, 0, 2}).endel()
+        .endstr()
+        .bgnstr("$$$CONTEXT_INFO$$$")
+        .sref_open("wg_A", 0, 0).property(0, ports_prop({"a1", "a2"})).endel()
+        .sref_open("mmi", 0, 0).property(0, ports_prop({"m1", "m2", "m3"})).endel()
+        .sref_open("wg_B", 0, 0).property(0, ports_prop({"b1"})).endel()
+        .endstr()
+        .bgnstr("wg_A").endstr()
+        .bgnstr("mmi").endstr()
+        .endlib();
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("orlim_ports_" + std::to_string(getpid()) + ".gds");
+    {
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(b.data().data()),
+                  static_cast<std::streamsize>(b.size()));
+    }
+    auto lean = load_component_ports(path);
+    auto full = GdsData::load(path);
+    std::filesystem::remove(path);
+    ASSERT_TRUE(lean && full);
+    EXPECT_EQ(component_ports_yaml(*lean), component_ports_yaml(full->component_ports()));
+    EXPECT_EQ(component_ports_yaml(*lean), "wg:\n- a1\n- a2\nmmi:\n- m1\n- m2\n- m3\n");
 }

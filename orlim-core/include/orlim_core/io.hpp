@@ -11,10 +11,20 @@
 
 namespace orlim_core {
 
-// A file's bytes, read in one go into a buffer that is not zero-filled first.
+// A file's bytes, read in one go into a buffer that is not zero-filled first. Large buffers
+// sit on huge pages where the system offers them, which makes filling them much cheaper.
 struct FileBytes {
-    std::unique_ptr<unsigned char[]> data;
+    struct Free {
+        void operator()(unsigned char* p) const noexcept;
+    };
+    std::unique_ptr<unsigned char[], Free> data;
     std::size_t size = 0;
+
+    // A buffer for n bytes (plus one spare byte), contents undefined; data is null when
+    // the memory cannot be had.
+    static FileBytes allocate(std::size_t n);
+    // A copy of n bytes.
+    static FileBytes copy_of(const void* p, std::size_t n);
 };
 
 // Reads a regular file whole. A directory gives std::errc::is_a_directory.

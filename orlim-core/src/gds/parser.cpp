@@ -1,5 +1,6 @@
 #include "orlim_core/gds/parser.hpp"
 
+#include <charconv>
 #include <cmath>
 #include <fmt/format.h>
 #include <unordered_set>
@@ -31,11 +32,20 @@ bool has_name_property(const stream::Library& lib, const Element& e) {
     return false;
 }
 
+void append_int(std::string& out, std::int64_t v) {
+    char buf[24];
+    auto res = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, res.ptr);
+}
+
 // "{cell}_{x}_{y}" with "_r{angle}" and "_m" suffixes.
 void append_generated_name(std::string& out, std::string_view cell, std::int64_t x, std::int64_t y,
                            double rotation, bool mirror) {
     out.append(cell);
-    fmt::format_to(std::back_inserter(out), "_{}_{}", x, y);
+    out.push_back('_');
+    append_int(out, x);
+    out.push_back('_');
+    append_int(out, y);
     if (rotation != 0.0) {
         // Truncation toward zero into 32 bits, saturating like a float-to-int cast.
         std::int32_t r;
@@ -48,11 +58,22 @@ void append_generated_name(std::string& out, std::string_view cell, std::int64_t
         } else {
             r = static_cast<std::int32_t>(rotation);
         }
-        fmt::format_to(std::back_inserter(out), "_r{}", r);
+        out.append("_r");
+        append_int(out, r);
     }
     if (mirror) {
         out.append("_m");
     }
+}
+
+// "{base}<{c}.{r}>"
+void append_array_name(std::string& out, std::string_view base, std::int64_t c, std::int64_t r) {
+    out.append(base);
+    out.push_back('<');
+    append_int(out, c);
+    out.push_back('.');
+    append_int(out, r);
+    out.push_back('>');
 }
 
 struct Transform {
@@ -67,18 +88,74 @@ Transform transform_of(const Element& e) {
     return {e.has_angle ? e.angle : 0.0, e.reflect};
 }
 
+bool is_context_cell(std::string_view name) { return name == CONTEXT_CELL; }
+
+// Port metadata of every cell that the context cell describes, in reference order.
+OrderedMap<std::vector<RawPort>> read_context_info(const stream::Library& library) {
+    OrderedMap<std::vector<RawPort>> cell_ports;
+    std::string joined;
+    for (const stream::Structure& s : library.structures) {
+        if (s.name != CONTEXT_CELL) {
+            continue;
+        }
+        for (const Element& e : s.elements) {
+            if (e.kind != ElementKind::Sref) {
+                continue;
+            }
+            joined.clear();
+            for (const stream::Property& p : library.properties_of(e)) {
+                joined.append(p.value);
+                joined.push_back('\0');
+            }
+            auto ports = metadata::parse_ports_from_properties(joined);
+            if (ports && !ports->empty()) {
+                cell_ports.insert_or_assign(std::string(e.name), std::move(*ports));
+            }
+        }
+    }
+    return cell_ports;
+}
+
+// The port table of a cell -> ports map (first cell of each component name wins).
+ComponentPorts port_table(const OrderedMap<std::vector<RawPort>>& cell_ports) {
+    ComponentPorts table;
+    for (const auto& [cell, ports] : cell_ports) {
+        std::string component = simplify_cell_name(cell);
+        if (table.contains(component)) {
+            continue;
+        }
+        std::vector<std::string> names;
+        names.reserve(ports.size());
+        for (const RawPort& p : ports) {
+            names.push_back(p.name);
+        }
+        table.emplace(std::move(component), std::move(names));
+    }
+    return table;
+}
+
+// The hierarchy checks every load makes before anything walks it.
+Result<void> check_hierarchy(const stream::Library& library) {
+    if (std::string cycle = stream::find_reference_cycle(library); !cycle.empty()) {
+        return Unexpected(OrlimError::gds("recursive cell hierarchy: " + cycle));
+    }
+    std::uint64_t total = 0;
+    for (const stream::Structure& s : library.structures) {
+        total += s.instance_count;
+        if (total > MAX_INSTANCES) {
+            return Unexpected(OrlimError::gds(fmt::format(
+                "too many instances: structure '{}' at byte offset {} takes the library past "
+                "{} placed instances",
+                s.name, s.offset, MAX_INSTANCES)));
+        }
+    }
+    return {};
+}
+
 GdsCellData parse_struct(GdsData& data, const stream::Structure& s) {
     GdsCellData cell;
     cell.name = std::string(s.name);
-    std::size_t count = 0;
-    for (const Element& e : s.elements) {
-        if (e.kind == ElementKind::Sref) {
-            ++count;
-        } else if (e.kind == ElementKind::Aref && e.cols >= 1 && e.rows >= 1) {
-            count += static_cast<std::size_t>(e.cols) * static_cast<std::size_t>(e.rows);
-        }
-    }
-    cell.instances.reserve(count);
+    cell.instances.reserve(s.instance_count);
     std::string buf;
     for (const Element& e : s.elements) {
         if (e.kind != ElementKind::Sref && e.kind != ElementKind::Aref) {
@@ -119,7 +196,7 @@ GdsCellData parse_struct(GdsData& data, const stream::Structure& s) {
         for (std::int64_t c = 0; c < cols; ++c) {
             for (std::int64_t r = 0; r < rows; ++r) {
                 buf.clear();
-                fmt::format_to(std::back_inserter(buf), "{}<{}.{}>", base, c, r);
+                append_array_name(buf, base, c, r);
                 cell.instances.push_back(GdsInstanceRef{
                     data.names.store(buf), e.name, p0.x + c * col_dx + r * row_dx,
                     p0.y + c * col_dy + r * row_dy, t.rotation, t.mirror});
@@ -151,50 +228,11 @@ Result<GdsData> GdsData::from_library(stream::Library&& lib) {
     GdsData data;
     data.library = std::move(lib);
     const stream::Library& library = data.library;
-
-    if (std::string cycle = stream::find_reference_cycle(library); !cycle.empty()) {
-        return Unexpected(OrlimError::gds("recursive cell hierarchy: " + cycle));
+    if (auto checked = check_hierarchy(library); !checked) {
+        return Unexpected(checked.error());
     }
-    std::uint64_t total = 0;
-    for (const stream::Structure& s : library.structures) {
-        for (const Element& e : s.elements) {
-            if (e.kind == ElementKind::Sref) {
-                ++total;
-            } else if (e.kind == ElementKind::Aref && e.cols >= 1 && e.rows >= 1) {
-                total += static_cast<std::uint64_t>(e.cols) * static_cast<std::uint64_t>(e.rows);
-            }
-            if (total > MAX_INSTANCES) {
-                return Unexpected(OrlimError::gds(fmt::format(
-                    "too many instances: the reference at byte offset {} takes the library past "
-                    "{} placed instances",
-                    e.offset, MAX_INSTANCES)));
-            }
-        }
-    }
-
     data.um_per_dbu = library.meters_per_dbu * 1'000'000.0;
-
-    std::string joined;
-    for (const stream::Structure& s : library.structures) {
-        if (s.name != CONTEXT_CELL) {
-            continue;
-        }
-        for (const Element& e : s.elements) {
-            if (e.kind != ElementKind::Sref) {
-                continue;
-            }
-            joined.clear();
-            for (const stream::Property& p : library.properties_of(e)) {
-                joined.append(p.value);
-                joined.push_back('\0');
-            }
-            auto ports = metadata::parse_ports_from_properties(joined);
-            if (ports && !ports->empty()) {
-                data.cell_ports.insert_or_assign(std::string(e.name), std::move(*ports));
-            }
-        }
-    }
-
+    data.cell_ports = read_context_info(library);
     data.cells.reserve(library.structures.size());
     for (const stream::Structure& s : library.structures) {
         if (s.name == CONTEXT_CELL) {
@@ -207,14 +245,17 @@ Result<GdsData> GdsData::from_library(stream::Library&& lib) {
 }
 
 std::optional<std::string_view> GdsData::top_cell_name() const {
+    // The cells are the last structure of each name; their references are what they place.
+    std::unordered_set<std::string_view> defined;
     std::unordered_set<std::string_view> referenced;
-    for (const auto& [name, cell] : cells) {
-        for (const GdsInstanceRef& inst : cell.instances) {
-            referenced.insert(inst.cell_name);
+    for (auto it = library.structures.rbegin(); it != library.structures.rend(); ++it) {
+        if (it->name == CONTEXT_CELL || !defined.insert(it->name).second) {
+            continue;
         }
+        referenced.insert(it->references.begin(), it->references.end());
     }
     for (const auto& [name, cell] : cells) {
-        if (name != CONTEXT_CELL && !referenced.contains(name)) {
+        if (!referenced.contains(name)) {
             return std::string_view(name);
         }
     }
@@ -231,21 +272,18 @@ const std::vector<RawPort>* GdsData::get_cell_ports(std::string_view name) const
     return it == cell_ports.end() ? nullptr : &it->second;
 }
 
-ComponentPorts GdsData::component_ports() const {
-    ComponentPorts table;
-    for (const auto& [cell, ports] : cell_ports) {
-        std::string component = simplify_cell_name(cell);
-        if (table.contains(component)) {
-            continue;
-        }
-        std::vector<std::string> names;
-        names.reserve(ports.size());
-        for (const RawPort& p : ports) {
-            names.push_back(p.name);
-        }
-        table.emplace(std::move(component), std::move(names));
+ComponentPorts GdsData::component_ports() const { return port_table(cell_ports); }
+
+Result<ComponentPorts> load_component_ports(const std::filesystem::path& path) {
+    // Every record is validated, but only the context cell's elements are kept.
+    auto lib = stream::read_library(path, is_context_cell);
+    if (!lib) {
+        return Unexpected(lib.error());
     }
-    return table;
+    if (auto checked = check_hierarchy(*lib); !checked) {
+        return Unexpected(checked.error());
+    }
+    return port_table(read_context_info(*lib));
 }
 
 namespace {

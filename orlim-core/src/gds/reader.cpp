@@ -71,11 +71,14 @@ std::int32_t be32(const unsigned char* p) {
 }
 
 struct Record {
-    std::uint8_t type;
-    const unsigned char* data;
-    std::size_t size;
-    std::uint64_t offset;
+    std::uint8_t type = 0;
+    const unsigned char* data = nullptr;
+    std::size_t size = 0;
+    std::uint64_t offset = 0;
     const char* name() const { return RECORDS[type].name; }
+    Record() = default;
+    Record(std::uint8_t t, const unsigned char* d, std::size_t n, std::uint64_t o)
+        : type(t), data(d), size(n), offset(o) {}
     std::int16_t i16(std::size_t i = 0) const { return be16(data + 2 * i); }
     std::int32_t i32(std::size_t i = 0) const { return be32(data + 4 * i); }
     double real(std::size_t i = 0) const { return decode_real8(data + 8 * i); }
@@ -90,21 +93,43 @@ struct Record {
 
 class Parser {
 public:
-    explicit Parser(Library& lib) : lib_(lib), p_(lib.bytes.data.get()), end_(p_ + lib.bytes.size) {}
+    Parser(Library& lib, KeepElements keep)
+        : lib_(lib), keep_(keep), p_(lib.bytes.data.get()), end_(p_ + lib.bytes.size) {}
 
     Result<void> run();
 
 private:
-    Result<Record> next();
+    // Reads the next record; on failure error_ holds why.
+    bool read(Record& r);
+    Result<Record> next() {
+        Record r;
+        if (!read(r)) {
+            return Unexpected(std::move(*error_));
+        }
+        return r;
+    }
     Result<Record> expect(std::uint8_t type, const char* context);
     Result<void> structure(const Record& bgnstr);
-    Result<void> element(const Record& start, Structure& s);
+    Result<void> element(const Record& start, Structure& s, bool keep);
+    void note_reference(Structure& s, const Element& e);
+    std::vector<std::size_t> count_elements() const;
 
-    Unexpected fail(std::uint64_t offset, std::string what) const {
+    [[gnu::cold, gnu::noinline]] bool set_error(std::uint64_t offset, std::string what) {
+        error_ = OrlimError::gds(fmt::format("{} at byte offset {}", what, offset));
+        return false;
+    }
+    Unexpected take_error() { return Unexpected(std::move(*error_)); }
+
+    [[gnu::cold]] Unexpected fail(std::uint64_t offset, std::string what) const {
         return Unexpected(OrlimError::gds(fmt::format("{} at byte offset {}", what, offset)));
     }
 
     Library& lib_;
+    KeepElements keep_;
+    std::optional<OrlimError> error_;
+    std::vector<std::size_t> element_counts_; // per structure, from a pre-scan of the records
+    std::unordered_map<std::string_view, bool> seen_refs_; // per structure being read
+    std::string_view last_ref_;
     const unsigned char* p_;
     const unsigned char* end_;
 };
@@ -113,35 +138,35 @@ std::uint64_t offset_of(const unsigned char* base, const unsigned char* p) {
     return static_cast<std::uint64_t>(p - base);
 }
 
-Result<Record> Parser::next() {
+bool Parser::read(Record& out) {
     const unsigned char* base = lib_.bytes.data.get();
     const std::uint64_t at = offset_of(base, p_);
     const auto remaining = static_cast<std::size_t>(end_ - p_);
     if (remaining == 0) {
-        return fail(at, "unexpected end of file (ENDLIB record missing)");
+        return set_error(at, "unexpected end of file (ENDLIB record missing)");
     }
     if (remaining < 4) {
-        return fail(at, fmt::format("truncated record header ({} of 4 bytes)", remaining));
+        return set_error(at, fmt::format("truncated record header ({} of 4 bytes)", remaining));
     }
     const std::size_t length = static_cast<std::uint16_t>((p_[0] << 8) | p_[1]);
     const std::uint8_t type = p_[2];
     const std::uint8_t dtype = p_[3];
     if (length < 4) {
-        return fail(at, fmt::format("invalid record length {} (at least 4)", length));
+        return set_error(at, fmt::format("invalid record length {} (at least 4)", length));
     }
     if (length % 2 != 0) {
-        return fail(at, fmt::format("invalid odd record length {}", length));
+        return set_error(at, fmt::format("invalid odd record length {}", length));
     }
     if (length > remaining) {
-        return fail(at, fmt::format("truncated record: length {} but only {} bytes left", length,
+        return set_error(at, fmt::format("truncated record: length {} but only {} bytes left", length,
                                     remaining));
     }
     if (type >= RECORD_TYPE_COUNT) {
-        return fail(at, fmt::format("unknown record type 0x{:02X}", type));
+        return set_error(at, fmt::format("unknown record type 0x{:02X}", type));
     }
     const RecordInfo& info = RECORDS[type];
     if (dtype != info.data_type) {
-        return fail(at, fmt::format("{} record has data type 0x{:02X} ({}), expected {}",
+        return set_error(at, fmt::format("{} record has data type 0x{:02X} ({}), expected {}",
                                     info.name, dtype,
                                     dtype < DATA_TYPE_NAMES.size() ? DATA_TYPE_NAMES[dtype]
                                                                    : "unknown",
@@ -149,17 +174,17 @@ Result<Record> Parser::next() {
     }
     const std::size_t size = length - 4;
     if (info.size >= 0 && size != static_cast<std::size_t>(info.size)) {
-        return fail(at, fmt::format("{} record has {} data bytes, expected {}", info.name, size,
+        return set_error(at, fmt::format("{} record has {} data bytes, expected {}", info.name, size,
                                     info.size));
     }
     const std::size_t unit = dtype == INT2 ? 2 : dtype == INT4 ? 4 : dtype == REAL8 ? 8 : 1;
     if (size % unit != 0) {
-        return fail(at, fmt::format("{} record has {} data bytes, not a multiple of {}",
+        return set_error(at, fmt::format("{} record has {} data bytes, not a multiple of {}",
                                     info.name, size, unit));
     }
-    Record r{type, p_ + 4, size, at};
+    out = Record{type, p_ + 4, size, at};
     p_ += length;
-    return r;
+    return true;
 }
 
 Result<Record> Parser::expect(std::uint8_t type, const char* context) {
@@ -177,6 +202,9 @@ Result<Record> Parser::expect(std::uint8_t type, const char* context) {
 Result<void> Parser::run() {
     if (lib_.bytes.size == 0) {
         return Unexpected(OrlimError::gds("empty file (no HEADER record)"));
+    }
+    if (keep_ == nullptr) {
+        element_counts_ = count_elements();
     }
     auto header = next();
     if (!header || header->type != HEADER) {
@@ -254,11 +282,19 @@ Result<void> Parser::structure(const Record& bgnstr) {
     Structure s;
     s.name = name->text();
     s.offset = bgnstr.offset;
+    const bool keep = keep_ == nullptr || keep_(s.name);
+    const std::size_t index = lib_.structures.size();
+    if (keep && index < element_counts_.size()) {
+        s.elements.reserve(element_counts_[index]);
+    }
+    seen_refs_.clear();
+    last_ref_ = {};
+    Record rec;
     for (;;) {
-        auto r = next();
-        if (!r) {
-            return Unexpected(r.error());
+        if (!read(rec)) {
+            return take_error();
         }
+        const Record* r = &rec;
         switch (r->type) {
         case ENDSTR:
             lib_.structures.push_back(std::move(s));
@@ -272,7 +308,7 @@ Result<void> Parser::structure(const Record& bgnstr) {
         case TEXT:
         case NODE:
         case BOX:
-            if (auto e = element(*r, s); !e) {
+            if (auto e = element(*r, s, keep); !e) {
                 return e;
             }
             continue;
@@ -283,7 +319,66 @@ Result<void> Parser::structure(const Record& bgnstr) {
     }
 }
 
-Result<void> Parser::element(const Record& start, Structure& s) {
+// Records a reference in the structure's summary of placed cells.
+void Parser::note_reference(Structure& s, const Element& e) {
+    std::uint64_t placed = 1;
+    if (e.kind == ElementKind::Aref) {
+        if (e.cols < 1 || e.rows < 1) {
+            return;
+        }
+        placed = static_cast<std::uint64_t>(e.cols) * static_cast<std::uint64_t>(e.rows);
+    }
+    s.instance_count += placed;
+    if (e.name == last_ref_) {
+        return;
+    }
+    last_ref_ = e.name;
+    // Most structures place few distinct cells: scan them before falling back to hashing.
+    constexpr std::size_t linear = 16;
+    if (s.references.size() <= linear) {
+        for (std::string_view known : s.references) {
+            if (known == e.name) {
+                return;
+            }
+        }
+        s.references.push_back(e.name);
+        if (s.references.size() > linear) {
+            for (std::string_view known : s.references) {
+                seen_refs_.emplace(known, true);
+            }
+        }
+        return;
+    }
+    if (seen_refs_.try_emplace(e.name, true).second) {
+        s.references.push_back(e.name);
+    }
+}
+
+// Elements per structure, by a scan of the record headers alone.
+std::vector<std::size_t> Parser::count_elements() const {
+    std::vector<std::size_t> counts;
+    const unsigned char* p = p_;
+    while (end_ - p >= 4) {
+        const std::size_t length = static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+        if (length < 4 || static_cast<std::size_t>(end_ - p) < length) {
+            break; // the validating pass reports it
+        }
+        const std::uint8_t type = p[2];
+        if (type == BGNSTR) {
+            counts.push_back(0);
+        } else if (!counts.empty() && (type == BOUNDARY || type == PATH || type == SREF ||
+                                       type == AREF || type == TEXT || type == NODE ||
+                                       type == BOX)) {
+            ++counts.back();
+        } else if (type == ENDLIB) {
+            break;
+        }
+        p += length;
+    }
+    return counts;
+}
+
+Result<void> Parser::element(const Record& start, Structure& s, bool keep) {
     Element e;
     e.offset = start.offset;
     switch (start.type) {
@@ -308,11 +403,13 @@ Result<void> Parser::element(const Record& start, Structure& s) {
         return true;
     };
     e.prop_begin = static_cast<std::uint32_t>(lib_.properties.size());
+    Record rec;
+    Record value_rec;
     for (;;) {
-        auto r = next();
-        if (!r) {
-            return Unexpected(r.error());
+        if (!read(rec)) {
+            return take_error();
         }
+        const Record* r = &rec;
         if (r->type == ENDEL) {
             break;
         }
@@ -400,16 +497,18 @@ Result<void> Parser::element(const Record& start, Structure& s) {
             }
             break;
         case PROPATTR: {
-            auto value = next();
-            if (!value) {
-                return Unexpected(value.error());
+            if (!read(value_rec)) {
+                return take_error();
             }
+            const Record* value = &value_rec;
             if (value->type != PROPVALUE) {
                 return fail(value->offset,
                             fmt::format("expected PROPVALUE after PROPATTR, found {}",
                                         value->name()));
             }
-            lib_.properties.push_back(Property{r->i16(), value->text()});
+            if (keep) {
+                lib_.properties.push_back(Property{r->i16(), value->text()});
+            }
             continue;
         }
         default:
@@ -473,7 +572,12 @@ Result<void> Parser::element(const Record& start, Structure& s) {
     if (want == 0 && e.xy_count == 0) {
         return fail(start.offset, fmt::format("{} element has no points", kind));
     }
-    s.elements.push_back(e);
+    if (is_ref) {
+        note_reference(s, e);
+    }
+    if (keep) {
+        s.elements.push_back(e);
+    }
     return {};
 }
 
@@ -494,23 +598,23 @@ double decode_real8(const unsigned char* p) {
     return negative ? -v : v;
 }
 
-Result<Library> parse_library(FileBytes bytes) {
+Result<Library> parse_library(FileBytes bytes, KeepElements keep) {
     Library lib;
     lib.bytes = std::move(bytes);
-    Parser parser(lib);
+    Parser parser(lib, keep);
     if (auto r = parser.run(); !r) {
         return Unexpected(r.error());
     }
     return lib;
 }
 
-Result<Library> read_library(const std::filesystem::path& path) {
+Result<Library> read_library(const std::filesystem::path& path, KeepElements keep) {
     auto bytes = read_file_bytes(path);
     if (!bytes) {
         return Unexpected(OrlimError::gds(
             fmt::format("cannot read '{}': {}", path.string(), describe_os_error(bytes.error()))));
     }
-    return parse_library(std::move(*bytes));
+    return parse_library(std::move(*bytes), keep);
 }
 
 std::string find_reference_cycle(const Library& lib) {
@@ -530,12 +634,10 @@ std::string find_reference_cycle(const Library& lib) {
     std::vector<std::vector<std::uint32_t>> edges(names.size());
     for (const Structure& s : lib.structures) {
         const std::uint32_t from = ids.at(s.name);
-        for (const Element& e : s.elements) {
-            if (e.kind == ElementKind::Sref || e.kind == ElementKind::Aref) {
-                auto it = ids.find(e.name);
-                if (it != ids.end()) {
-                    edges[from].push_back(it->second);
-                }
+        for (std::string_view target : s.references) {
+            auto it = ids.find(target);
+            if (it != ids.end()) {
+                edges[from].push_back(it->second);
             }
         }
     }

@@ -58,6 +58,10 @@ struct GdsData {
     ComponentPorts component_ports() const;
 };
 
+// The port table of the layout at path: the same table as GdsData::load(path)
+// .component_ports(), after the same checks, without building the cells.
+Result<ComponentPorts> load_component_ports(const std::filesystem::path& path);
+
 // The port table as YAML (ends with a newline) or pretty JSON (no trailing newline).
 std::string component_ports_yaml(const ComponentPorts& table);
 std::string component_ports_json(const ComponentPorts& table);

@@ -56,9 +56,17 @@ struct Element {
 
 struct Structure {
     std::string_view name;
-    std::vector<Element> elements;
+    std::vector<Element> elements; // empty when the reader was told not to keep them
     std::uint64_t offset = 0;
+    // Distinct names of the structures this one places (references that place at least one
+    // instance), in first-seen order, and the number of instances they place.
+    std::vector<std::string_view> references;
+    std::uint64_t instance_count = 0;
 };
+
+// Chooses the structures whose elements the reader keeps; every record is validated either
+// way. Null keeps all.
+using KeepElements = bool (*)(std::string_view structure_name);
 
 struct Library {
     FileBytes bytes;
@@ -76,9 +84,9 @@ struct Library {
 
 // Reads and validates a whole file. Every failure is a GdsError whose text says what was
 // wrong and at which byte offset.
-Result<Library> read_library(const std::filesystem::path& path);
+Result<Library> read_library(const std::filesystem::path& path, KeepElements keep = nullptr);
 // Validates bytes already in memory.
-Result<Library> parse_library(FileBytes bytes);
+Result<Library> parse_library(FileBytes bytes, KeepElements keep = nullptr);
 
 // An 8-byte GDSII real (sign, excess-64 base-16 exponent, 56-bit mantissa), rounded once.
 double decode_real8(const unsigned char* p);
