@@ -16,14 +16,62 @@ const char* const CONVERT_DOC =
     "Returns:\n"
     "    The orlim netlist (instances, nets, ports) as a string in the requested format.";
 
+namespace {
+
+// The netlist JSON reduced to one extracted netlist. The document is dropped as soon as the
+// netlists are read.
+orlim_text::ReadResult<orlim_netlist::ExtractedNetlist> reduce_json(std::string_view text) {
+    // Only the connectivity reaches the output.
+    const px_netlist::ReadOptions options{.keep_values = false};
+    px_netlist::RecursiveNetlist schematics;
+    {
+        auto doc = orlim_text::Document::from_json(text);
+        if (!doc) {
+            return std::unexpected(doc.error());
+        }
+        if (px_netlist::is_netlist_document(*doc, doc->root())) {
+            auto netlist = px_netlist::Netlist::read(*doc, doc->root(), options);
+            if (!netlist) {
+                return std::unexpected(netlist.error());
+            }
+            schematics.emplace("top", std::move(*netlist));
+        } else {
+            auto cells = px_netlist::read_recursive(*doc, doc->root(), options);
+            if (!cells) {
+                return std::unexpected(cells.error());
+            }
+            schematics = std::move(*cells);
+        }
+    }
+    if (schematics.size() == 1) {
+        return orlim_netlist::ExtractedNetlist::from_netlist(std::move(schematics.begin().value()));
+    }
+    return orlim_netlist::reduce_recursive(schematics);
+}
+
+} // namespace
+
 PyObject* convert(PyObject*, PyObject* args, PyObject* kwargs) {
     PyObject* slots[2];
     if (!bind(args, kwargs, "convert", {"netlist_json", "format"}, 1, slots)) {
         return nullptr;
     }
-    auto text = to_str(slots[0], "convert", "netlist_json");
-    if (!text) {
-        return nullptr;
+    // The text is read in place where Python holds it as UTF-8 already.
+    std::string copy;
+    std::string_view text;
+    Py_ssize_t size = 0;
+    const char* utf8 =
+        PyUnicode_Check(slots[0]) ? PyUnicode_AsUTF8AndSize(slots[0], &size) : nullptr;
+    if (utf8 != nullptr) {
+        text = std::string_view(utf8, static_cast<std::size_t>(size));
+    } else {
+        PyErr_Clear();
+        auto t = to_str(slots[0], "convert", "netlist_json");
+        if (!t) {
+            return nullptr;
+        }
+        copy = std::move(*t);
+        text = copy;
     }
     std::string format = "json";
     if (slots[1] != nullptr) {
@@ -33,25 +81,11 @@ PyObject* convert(PyObject*, PyObject* args, PyObject* kwargs) {
         }
         format = std::move(*f);
     }
-    auto doc = orlim_text::Document::from_json(*text);
-    if (!doc) {
-        return raise_value_error("Failed to parse netlist JSON: " + doc.error().message);
+    auto result = reduce_json(text);
+    if (!result) {
+        return raise_value_error("Failed to parse netlist JSON: " + result.error().message);
     }
-    orlim_netlist::ExtractedNetlist result;
-    if (px_netlist::is_netlist_document(*doc, doc->root())) {
-        auto netlist = px_netlist::Netlist::read(*doc, doc->root());
-        if (!netlist) {
-            return raise_value_error("Failed to parse netlist JSON: " + netlist.error().message);
-        }
-        result = orlim_netlist::ExtractedNetlist::from_netlist(std::move(*netlist));
-    } else {
-        auto schematics = px_netlist::read_recursive(*doc, doc->root());
-        if (!schematics) {
-            return raise_value_error("Failed to parse netlist JSON: " + schematics.error().message);
-        }
-        result = orlim_netlist::reduce_recursive(*schematics);
-    }
-    return format_extracted_netlist(result, format);
+    return format_extracted_netlist(*result, format);
 }
 
 } // namespace orlim_py

@@ -17,7 +17,8 @@ CLI::App* define_convert(CLI::App& app, Convert& cmd) {
 CommandResult run_command(const Convert& cmd) {
     using namespace orlim_core::lvs::runner;
     const SchematicEntry entry{std::nullopt, cmd.input};
-    auto schematics = load_schematics(std::span(&entry, 1));
+    // Only the connectivity reaches the output.
+    auto schematics = load_schematics(std::span(&entry, 1), {.keep_values = false});
     if (!schematics) {
         return std::unexpected(schematics.error().display());
     }

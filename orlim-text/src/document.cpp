@@ -288,6 +288,31 @@ ReadResult<nlohmann::json> Document::to_value(NodeId id) const {
     return json(nullptr);
 }
 
+ReadResult<void> Document::check_value(NodeId id) const {
+    if (json_) {
+        return {}; // JSON keys are always strings
+    }
+    const Node& n = nodes_[id];
+    if (n.kind == NodeKind::Seq) {
+        for (NodeId item : children(id)) {
+            if (auto r = check_value(item); !r) {
+                return r;
+            }
+        }
+    } else if (n.kind == NodeKind::Map) {
+        auto kids = children(id);
+        for (std::size_t k = 0; k + 1 < kids.size(); k += 2) {
+            if (!is_scalar(kids[k])) {
+                return std::unexpected(type_error(kids[k], "a string"));
+            }
+            if (auto r = check_value(kids[k + 1]); !r) {
+                return r;
+            }
+        }
+    }
+    return {};
+}
+
 std::string Document::where(NodeId id) const {
     const std::size_t offset = std::min<std::size_t>(nodes_[id].offset, source_.size());
     std::size_t line = 1, column = 1;

@@ -16,8 +16,10 @@ public:
     explicit Builder(std::string_view source, bool json) {
         doc_.source_ = source;
         doc_.json_ = json;
-        doc_.nodes_.reserve(source.size() / 8 + 16);
-        doc_.kids_.reserve(source.size() / 8 + 16);
+        // Generous reservations cost address space only: untouched pages are never mapped.
+        doc_.nodes_.reserve(source.size() / 4 + 16);
+        doc_.kids_.reserve(source.size() / 4 + 16);
+        doc_.strings_.reserve(source.size());
     }
 
     std::size_t depth() const { return open_.size(); }

@@ -501,7 +501,16 @@ void write_json_string(std::string& out, std::string_view s) {
         s = valid;
     }
     out.push_back('"');
-    for (char c : s) {
+    // Runs of characters that need no escape are copied whole.
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto u = static_cast<unsigned char>(s[i]);
+        if (u >= 0x20 && u != '"' && u != '\\') {
+            continue;
+        }
+        out.append(s, run, i - run);
+        run = i + 1;
+        const char c = s[i];
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
@@ -515,11 +524,10 @@ void write_json_string(std::string& out, std::string_view s) {
                 char buf[8];
                 std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
                 out += buf;
-            } else {
-                out.push_back(c);
             }
         }
     }
+    out.append(s, run, s.size() - run);
     out.push_back('"');
 }
 } // namespace

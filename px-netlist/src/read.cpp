@@ -98,7 +98,7 @@ ReadResult<PortMap> port_map(const Document& doc, NodeId node) {
 }
 
 // A mapping of text keys to generic values, in document order.
-ReadResult<OrderedMap<Value>> value_map(const Document& doc, NodeId node) {
+ReadResult<OrderedMap<Value>> value_map(const Document& doc, NodeId node, bool keep) {
     auto entries = mapping(doc, node, "a map");
     if (!entries) {
         return std::unexpected(entries.error());
@@ -109,6 +109,12 @@ ReadResult<OrderedMap<Value>> value_map(const Document& doc, NodeId node) {
         auto key = text(doc, (*entries)[k]);
         if (!key) {
             return std::unexpected(key.error());
+        }
+        if (!keep) {
+            if (auto check = doc.check_value((*entries)[k + 1]); !check) {
+                return std::unexpected(check.error());
+            }
+            continue;
         }
         auto v = doc.to_value((*entries)[k + 1]);
         if (!v) {
@@ -177,7 +183,7 @@ ReadResult<Net> net(const Document& doc, NodeId node) {
     return out;
 }
 
-ReadResult<Bundle> bundle(const Document& doc, NodeId node) {
+ReadResult<Bundle> bundle(const Document& doc, NodeId node, bool keep) {
     Bundle out;
     auto set_links = [&](NodeId v) -> ReadResult<void> {
         auto links = port_map(doc, v);
@@ -196,7 +202,7 @@ ReadResult<Bundle> bundle(const Document& doc, NodeId node) {
         return {};
     };
     auto set_settings = [&](NodeId v) -> ReadResult<void> {
-        auto s = value_map(doc, v);
+        auto s = value_map(doc, v, keep);
         if (!s) {
             return std::unexpected(s.error());
         }
@@ -313,7 +319,7 @@ std::optional<Array> array(const Document& doc, NodeId node) {
 
 // The instance value is read as a generic value first: a string is the component, a mapping
 // holds the fields, with a repeated key taking its last value and settings in key order.
-ReadResult<Instance> instance(const Document& doc, NodeId node) {
+ReadResult<Instance> instance(const Document& doc, NodeId node, bool keep) {
     Instance out;
     const NodeKind kind = doc.kind(node);
     if (kind == NodeKind::String) {
@@ -345,27 +351,29 @@ ReadResult<Instance> instance(const Document& doc, NodeId node) {
         if (slot != nullptr) {
             *slot = v;
         }
-        if (!doc.is_json()) {
-            if (auto check = doc.to_value(unused); !check) {
-                return std::unexpected(check.error());
-            }
+        if (auto check = doc.check_value(unused); !check) {
+            return std::unexpected(check.error());
         }
     }
     std::vector<std::pair<std::string_view, NodeId>> setting_entries;
     if (settings && doc.kind(*settings) == NodeKind::Map) {
         auto s = doc.children(*settings);
-        setting_entries.reserve(s.size() / 2);
+        setting_entries.reserve(keep ? s.size() / 2 : 0);
         for (std::size_t k = 0; k + 1 < s.size(); k += 2) {
             std::string_view key;
             if (!doc.scalar_text(s[k], key)) {
                 return std::unexpected(doc.type_error(s[k], "a string"));
             }
-            setting_entries.emplace_back(key, s[k + 1]);
+            if (keep) {
+                setting_entries.emplace_back(key, s[k + 1]);
+            } else if (auto check = doc.check_value(s[k + 1]); !check) {
+                return std::unexpected(check.error());
+            }
         }
     }
     for (const std::optional<NodeId>& used : {arr, virt}) {
-        if (used && !doc.is_json()) {
-            if (auto check = doc.to_value(*used); !check) {
+        if (used) {
+            if (auto check = doc.check_value(*used); !check) {
                 return std::unexpected(check.error());
             }
         }
@@ -426,7 +434,7 @@ using namespace read_rules;
 
 namespace {
 
-ReadResult<OrderedMap<Instance>> read_instances(const Document& doc, NodeId node) {
+ReadResult<OrderedMap<Instance>> read_instances(const Document& doc, NodeId node, bool keep) {
     auto entries = mapping(doc, node, "a map");
     if (!entries) {
         return std::unexpected(entries.error());
@@ -438,7 +446,7 @@ ReadResult<OrderedMap<Instance>> read_instances(const Document& doc, NodeId node
         if (!name) {
             return std::unexpected(name.error());
         }
-        auto inst = read_rules::instance(doc, (*entries)[k + 1]);
+        auto inst = read_rules::instance(doc, (*entries)[k + 1], keep);
         if (!inst) {
             return std::unexpected(inst.error());
         }
@@ -447,7 +455,7 @@ ReadResult<OrderedMap<Instance>> read_instances(const Document& doc, NodeId node
     return out;
 }
 
-ReadResult<OrderedMap<Bundle>> read_routes(const Document& doc, NodeId node) {
+ReadResult<OrderedMap<Bundle>> read_routes(const Document& doc, NodeId node, bool keep) {
     auto entries = mapping(doc, node, "a map");
     if (!entries) {
         return std::unexpected(entries.error());
@@ -458,7 +466,7 @@ ReadResult<OrderedMap<Bundle>> read_routes(const Document& doc, NodeId node) {
         if (!name) {
             return std::unexpected(name.error());
         }
-        auto b = read_rules::bundle(doc, (*entries)[k + 1]);
+        auto b = read_rules::bundle(doc, (*entries)[k + 1], keep);
         if (!b) {
             return std::unexpected(b.error());
         }
@@ -467,7 +475,8 @@ ReadResult<OrderedMap<Bundle>> read_routes(const Document& doc, NodeId node) {
     return out;
 }
 
-ReadResult<OrderedMap<OrderedMap<Value>>> read_placements(const Document& doc, NodeId node) {
+ReadResult<OrderedMap<OrderedMap<Value>>> read_placements(const Document& doc, NodeId node,
+                                                          bool keep) {
     auto entries = mapping(doc, node, "a map");
     if (!entries) {
         return std::unexpected(entries.error());
@@ -479,11 +488,13 @@ ReadResult<OrderedMap<OrderedMap<Value>>> read_placements(const Document& doc, N
         if (!name) {
             return std::unexpected(name.error());
         }
-        auto fields = read_rules::value_map(doc, (*entries)[k + 1]);
+        auto fields = read_rules::value_map(doc, (*entries)[k + 1], keep);
         if (!fields) {
             return std::unexpected(fields.error());
         }
-        out.insert_or_assign(std::string(*name), std::move(*fields));
+        if (keep) {
+            out.insert_or_assign(std::string(*name), std::move(*fields));
+        }
     }
     return out;
 }
@@ -502,7 +513,8 @@ constexpr std::string_view kFields[] = {"instances", "connections", "routes",
 
 } // namespace
 
-ReadResult<Netlist> Netlist::read(const Document& doc, NodeId node) {
+ReadResult<Netlist> Netlist::read(const Document& doc, NodeId node, ReadOptions options) {
+    const bool keep = options.keep_values;
     auto entries = mapping(doc, node, "Could not deserialize netlist");
     if (!entries) {
         return std::unexpected(entries.error());
@@ -516,20 +528,26 @@ ReadResult<Netlist> Netlist::read(const Document& doc, NodeId node) {
         const NodeId v = (*entries)[k + 1];
         ReadResult<void> r;
         if (*key == "instances") {
-            r = assign(out.instances, [&] { return read_instances(doc, v); });
+            r = assign(out.instances, [&] { return read_instances(doc, v, keep); });
         } else if (*key == "connections") {
             r = assign(out.connections, [&] { return port_map(doc, v); });
         } else if (*key == "routes") {
-            r = assign(out.routes, [&] { return read_routes(doc, v); });
+            r = assign(out.routes, [&] { return read_routes(doc, v, keep); });
         } else if (*key == "nets") {
             r = assign(out.nets, [&] { return read_rules::nets(doc, v); });
         } else if (*key == "ports") {
             r = assign(out.ports, [&] { return port_names(doc, v); });
         } else if (*key == "placements") {
-            r = assign(out.placements, [&] { return read_placements(doc, v); });
+            r = assign(out.placements, [&] { return read_placements(doc, v, keep); });
         } else if (*key == "_extra") {
             continue;
         } else {
+            if (!keep) {
+                if (auto check = doc.check_value(v); !check) {
+                    return std::unexpected(check.error());
+                }
+                continue;
+            }
             auto value = doc.to_value(v);
             if (!value) {
                 return std::unexpected(value.error());
@@ -559,7 +577,7 @@ ReadResult<Netlist> Netlist::from_json(std::string_view text) {
     return read(*doc, doc->root());
 }
 
-ReadResult<RecursiveNetlist> read_recursive(const Document& doc, NodeId node) {
+ReadResult<RecursiveNetlist> read_recursive(const Document& doc, NodeId node, ReadOptions options) {
     auto entries = mapping(doc, node, "a map");
     if (!entries) {
         return std::unexpected(entries.error());
@@ -570,7 +588,7 @@ ReadResult<RecursiveNetlist> read_recursive(const Document& doc, NodeId node) {
         if (!name) {
             return std::unexpected(name.error());
         }
-        auto netlist = Netlist::read(doc, (*entries)[k + 1]);
+        auto netlist = Netlist::read(doc, (*entries)[k + 1], options);
         if (!netlist) {
             return std::unexpected(netlist.error());
         }

@@ -82,6 +82,8 @@ public:
     // The node as a generic value (objects in ascending key order; a repeated key keeps its
     // last value). Fails for a YAML mapping key that is not a scalar.
     ReadResult<nlohmann::json> to_value(NodeId id) const;
+    // Whether to_value would succeed, without building the value.
+    ReadResult<void> check_value(NodeId id) const;
 
     // " at line L column C" for the node's position (1-based, columns in characters).
     std::string where(NodeId id) const;

@@ -30,7 +30,11 @@ struct StringEq {
 };
 
 // Insertion-ordered map with text keys; inserting an existing key keeps its first position.
-template <class T> using OrderedMap = tsl::ordered_map<std::string, T, StringHash, StringEq>;
+// Values live in one vector (cheaper than the default deque for the many small maps).
+template <class T>
+using OrderedMap = tsl::ordered_map<std::string, T, StringHash, StringEq,
+                                    std::allocator<std::pair<std::string, T>>,
+                                    std::vector<std::pair<std::string, T>>>;
 
 // Free-form data: objects keep their keys in ascending byte order.
 using Value = nlohmann::json;
@@ -59,7 +63,10 @@ struct InstancePortHash {
     }
 };
 
-using PortMap = tsl::ordered_map<InstancePort, InstancePort, InstancePortHash>;
+using PortMap =
+    tsl::ordered_map<InstancePort, InstancePort, InstancePortHash, std::equal_to<InstancePort>,
+                     std::allocator<std::pair<InstancePort, InstancePort>>,
+                     std::vector<std::pair<InstancePort, InstancePort>>>;
 
 // A point-to-point connection.
 struct Net {
@@ -91,6 +98,12 @@ struct Bundle {
     Settings settings;
 };
 
+// keep_values false: free-form values (instance and bundle settings, placements, unrecognised
+// keys) are checked but not kept, for callers that need only the connectivity.
+struct ReadOptions {
+    bool keep_values = true;
+};
+
 struct Netlist {
     OrderedMap<Instance> instances;
     PortMap connections;
@@ -102,7 +115,8 @@ struct Netlist {
 
     static ReadResult<Netlist> from_yaml(std::string_view text);
     static ReadResult<Netlist> from_json(std::string_view text);
-    static ReadResult<Netlist> read(const orlim_text::Document& doc, orlim_text::NodeId node);
+    static ReadResult<Netlist> read(const orlim_text::Document& doc, orlim_text::NodeId node,
+                                    ReadOptions options = {});
 
     void write(orlim_text::Writer& w) const;
     std::string to_yaml() const;
@@ -113,7 +127,7 @@ struct Netlist {
 using RecursiveNetlist = OrderedMap<Netlist>;
 
 ReadResult<RecursiveNetlist> read_recursive(const orlim_text::Document& doc,
-                                            orlim_text::NodeId node);
+                                            orlim_text::NodeId node, ReadOptions options = {});
 ReadResult<RecursiveNetlist> recursive_from_yaml(std::string_view text);
 ReadResult<RecursiveNetlist> recursive_from_json(std::string_view text);
 

@@ -95,7 +95,8 @@ std::string cell_name(const SchematicEntry& entry) {
 
 } // namespace
 
-Result<RecursiveNetlist> load_schematics(std::span<const SchematicEntry> entries) {
+Result<RecursiveNetlist> load_schematics(std::span<const SchematicEntry> entries,
+                                         px_netlist::ReadOptions options) {
     RecursiveNetlist out;
     for (const SchematicEntry& entry : entries) {
         auto text = read_file_text(entry.path);
@@ -109,14 +110,14 @@ Result<RecursiveNetlist> load_schematics(std::span<const SchematicEntry> entries
         // A flat netlist is also recognised by its first key, so that a flat file starting
         // with a document marker or written as JSON is not taken for a map of cells.
         if (is_flat_netlist(*text) || px_netlist::is_netlist_document(*doc, doc->root())) {
-            auto netlist = Netlist::read(*doc, doc->root());
+            auto netlist = Netlist::read(*doc, doc->root(), options);
             if (!netlist) {
                 return Unexpected(OrlimError::parse(netlist.error().message));
             }
             out.insert_or_assign(cell_name(entry), std::move(*netlist));
             continue;
         }
-        auto cells = px_netlist::read_recursive(*doc, doc->root());
+        auto cells = px_netlist::read_recursive(*doc, doc->root(), options);
         if (!cells) {
             return Unexpected(OrlimError::parse(cells.error().message));
         }

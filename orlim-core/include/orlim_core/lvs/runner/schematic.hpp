@@ -33,7 +33,8 @@ bool is_flat_netlist(std::string_view text);
 // Reads the files in order into one map of cells. A flat file becomes one cell named by the
 // entry's name, else its ".pic.yml" stem, else its file stem, else "top"; a file of cells adds
 // its own cells. A name given again replaces that cell and keeps its first position.
-Result<px_netlist::RecursiveNetlist> load_schematics(std::span<const SchematicEntry> entries);
+Result<px_netlist::RecursiveNetlist> load_schematics(std::span<const SchematicEntry> entries,
+                                                     px_netlist::ReadOptions options = {});
 
 using Placements = std::unordered_map<std::string, std::pair<double, double>, StringHash, StringEq>;
 
