@@ -6,6 +6,9 @@
 
 namespace orlim_py {
 
+extern const char* const EXTRACT_NETLIST_DOC;
+PyObject* extract_netlist(PyObject* self, PyObject* args, PyObject* kwargs);
+
 extern const char* const EXTRACT_PORTS_DOC;
 PyObject* extract_ports(PyObject* self, PyObject* args, PyObject* kwargs);
 

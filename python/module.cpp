@@ -11,6 +11,7 @@ namespace {
 
 // In the module's documented order.
 PyMethodDef methods[] = {
+    ORLIM_FN("extract_netlist", orlim_py::extract_netlist, orlim_py::EXTRACT_NETLIST_DOC),
     ORLIM_FN("extract_ports", orlim_py::extract_ports, orlim_py::EXTRACT_PORTS_DOC),
     ORLIM_FN("convert", orlim_py::convert, orlim_py::CONVERT_DOC),
     ORLIM_FN("load_schematics", orlim_py::load_schematics, orlim_py::LOAD_SCHEMATICS_DOC),

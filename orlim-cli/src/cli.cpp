@@ -66,6 +66,7 @@ std::string help_of(const CLI::App& cmd, const std::string& path) {
 
 // Every subcommand's record, filled by the parser; the selected one becomes the Cli.
 struct Targets {
+    Extract extract;
     Convert convert;
     ExtractPorts extract_ports;
 };
@@ -82,6 +83,7 @@ std::variant<Cli, ParseStop> parse(std::span<const std::string> args) {
     });
 
     Targets t;
+    CLI::App* extract = define_extract(app, t.extract);
     CLI::App* convert = define_convert(app, t.convert);
     CLI::App* extract_ports = define_extract_ports(app, t.extract_ports);
 
@@ -121,6 +123,9 @@ std::variant<Cli, ParseStop> parse(std::span<const std::string> args) {
             path += " " + topic;
         }
         return ParseStop{0, help_of(*target, path), ""};
+    }
+    if (extract->parsed()) {
+        return Cli{t.extract};
     }
     if (convert->parsed()) {
         return Cli{t.convert};

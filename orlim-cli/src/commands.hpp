@@ -21,8 +21,13 @@ using CommandResult = std::expected<CommandText, std::string>;
 CLI::Validator choice_validator(std::vector<std::string> values);
 // Adds "--format/-f FORMAT" with the yaml/json choice and default "yaml".
 void add_format_option(CLI::App& sub, OutputFormat& target);
+// Adds "--tolerance/-t TOLERANCE", a signed 64-bit integer (nanometres), default 1.
+void add_tolerance_option(CLI::App& sub, std::int64_t& target, const char* help);
 // Adds "--output/-o OUTPUT".
 void add_output_option(CLI::App& sub, std::optional<std::string>& target);
+
+CLI::App* define_extract(CLI::App& app, Extract& cmd);
+CommandResult run_command(const Extract& cmd);
 
 CLI::App* define_convert(CLI::App& app, Convert& cmd);
 CommandResult run_command(const Convert& cmd);

@@ -1,6 +1,7 @@
 // The orlim command line: parsing into a Cli record, dispatch, and output.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <span>
@@ -17,6 +18,13 @@ enum class OutputFormat { Yaml, Json };
 enum class NetlistSchemaFormat { Orlim, Plarix, Keep };
 std::optional<NetlistSchemaFormat> parse_netlist_schema_format(std::string_view text);
 
+struct Extract {
+    std::string gds;
+    OutputFormat format = OutputFormat::Yaml;
+    std::optional<std::string> output;
+    std::int64_t tolerance = 1; // nanometres
+};
+
 struct ExtractPorts {
     std::string gds;
     OutputFormat format = OutputFormat::Yaml;
@@ -29,7 +37,7 @@ struct Convert {
     std::optional<std::string> output;
 };
 
-using Commands = std::variant<Convert, ExtractPorts>;
+using Commands = std::variant<Extract, Convert, ExtractPorts>;
 
 struct Cli {
     Commands command;
