@@ -15,7 +15,11 @@ struct ParserDeleter {
     void operator()(fy_parser* p) const { fy_parser_destroy(p); }
 };
 struct DiagDeleter {
-    void operator()(fy_diag* d) const { fy_diag_unref(d); }
+    void operator()(fy_diag* d) const {
+        // Releases the collected errors, which dropping the last reference does not.
+        fy_diag_set_collect_errors(d, false);
+        fy_diag_unref(d);
+    }
 };
 
 struct Anchor {
