@@ -24,6 +24,12 @@ template <class Read> void round_trip_netlist(Read read, std::string_view text) 
     check(from_json.has_value() && from_json->to_json(false) == json);
     auto from_yaml = px_netlist::Netlist::from_yaml(n->to_yaml());
     check(from_yaml.has_value() && from_yaml->to_json(false) == json);
+    // Array expansion writes every element: a few bytes can ask for billions of them.
+    for (const auto& [name, inst] : n->instances) {
+        if (inst.array && (inst.array->columns > 1000 || inst.array->rows > 1000)) {
+            return;
+        }
+    }
     (void)orlim_netlist::ExtractedNetlist::from_netlist(*n).to_yaml();
 }
 

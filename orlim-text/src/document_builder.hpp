@@ -47,8 +47,8 @@ public:
             return false;
         }
         Node& n = doc_.nodes_[o.id];
-        n.children.first = static_cast<std::uint32_t>(doc_.kids_.size());
-        n.children.count = static_cast<std::uint32_t>(count);
+        n.children.start = static_cast<std::uint32_t>(doc_.kids_.size());
+        n.children.length = static_cast<std::uint32_t>(count);
         n.flags &= static_cast<std::uint8_t>(~kOpen);
         doc_.kids_.insert(doc_.kids_.end(),
                           pending_.begin() + static_cast<std::ptrdiff_t>(o.pending_start),

@@ -41,9 +41,59 @@ std::string position(int line, int column) {
     return " at line " + std::to_string(line + 1) + " column " + std::to_string(column + 1);
 }
 
+// Offset of the first byte that does not start a well-formed UTF-8 sequence, or npos.
+std::size_t invalid_utf8_at(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const auto b0 = static_cast<unsigned char>(s[i]);
+        if (b0 < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t n = 0;
+        unsigned char lo = 0x80, hi = 0xBF;
+        if (b0 >= 0xC2 && b0 <= 0xDF) {
+            n = 2;
+        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+            n = 3;
+            lo = b0 == 0xE0 ? 0xA0 : 0x80;
+            hi = b0 == 0xED ? 0x9F : 0xBF;
+        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+            n = 4;
+            lo = b0 == 0xF0 ? 0x90 : 0x80;
+            hi = b0 == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return i;
+        }
+        if (i + n > s.size()) {
+            return i;
+        }
+        for (std::size_t k = 1; k < n; ++k) {
+            const auto b = static_cast<unsigned char>(s[i + k]);
+            if (b < (k == 1 ? lo : 0x80) || b > (k == 1 ? hi : 0xBF)) {
+                return i;
+            }
+        }
+        i += n;
+    }
+    return std::string_view::npos;
+}
+
 } // namespace
 
 ReadResult<Document> Document::from_yaml(std::string_view text) {
+    // The YAML reader is given well-formed UTF-8 only (it can loop forever on other bytes).
+    if (const std::size_t bad = invalid_utf8_at(text); bad != std::string_view::npos) {
+        int line = 0, column = 0;
+        for (std::size_t i = 0; i < bad; ++i) {
+            if (text[i] == '\n') {
+                ++line;
+                column = 0;
+            } else if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+                ++column;
+            }
+        }
+        return std::unexpected(ReadError{"invalid UTF-8" + position(line, column)});
+    }
     fy_diag_cfg dcfg;
     fy_diag_cfg_default(&dcfg);
     dcfg.fp = nullptr;

@@ -32,6 +32,9 @@ public:
     static constexpr std::uint8_t kText = 4;   // scalar whose source text is kept (YAML)
     static constexpr std::uint8_t kOpen = 8;   // collection still being filled
 
+    struct Span {
+        std::uint32_t start, length;
+    };
     struct Node {
         NodeKind kind;
         std::uint8_t flags;
@@ -41,12 +44,8 @@ public:
             std::int64_t i;
             std::uint64_t u;
             double f;
-            struct {
-                std::uint32_t start, length;
-            } text;
-            struct {
-                std::uint32_t first, count;
-            } children;
+            Span text;     // in the string arena
+            Span children; // in the child list
         };
     };
 
@@ -67,7 +66,7 @@ public:
     // Sequence items, or mapping keys and values alternating.
     std::span<const NodeId> children(NodeId id) const {
         const Node& n = nodes_[id];
-        return {kids_.data() + n.children.first, n.children.count};
+        return {kids_.data() + n.children.start, n.children.length};
     }
     // The text of a string, or the source text of any YAML scalar; false for other nodes.
     bool scalar_text(NodeId id, std::string_view& out) const;
