@@ -27,15 +27,43 @@ struct Anchor {
     std::size_t expanded; // node count with aliases expanded
 };
 
-// Scalar text of an event token; libfyaml returns nullptr for an empty value.
-std::string_view token_text(fy_token* t) {
-    if (t == nullptr) {
-        return {};
-    }
+struct IterDeleter {
+    void operator()(fy_token_iter* i) const { fy_token_iter_destroy(i); }
+};
+
+// A plain scalar's text, straight from its token (fastest, and safe on error paths).
+std::string_view plain_text(fy_token* t) {
     std::size_t len = 0;
-    const char* s = fy_token_get_text(t, &len);
+    const char* s = t != nullptr ? fy_token_get_text(t, &len) : nullptr;
     return s == nullptr ? std::string_view{} : std::string_view(s, len);
 }
+
+// Copies a token's text (an empty value has no token). The text is read through an iterator:
+// asking the token for its text caches a copy in the token, which the parser leaks when it
+// stops on an error.
+class TokenText {
+public:
+    TokenText() : iter_(fy_token_iter_create(nullptr)) {}
+    bool ok() const { return iter_ != nullptr; }
+    std::string_view operator()(fy_token* t) {
+        buffer_.clear();
+        if (t == nullptr) {
+            return buffer_;
+        }
+        fy_token_iter_start(t, iter_.get());
+        const fy_iter_chunk* chunk = nullptr;
+        int error = 0;
+        while ((chunk = fy_token_iter_chunk_next(iter_.get(), chunk, &error)) != nullptr) {
+            buffer_.append(chunk->str, chunk->len);
+        }
+        fy_token_iter_finish(iter_.get());
+        return buffer_;
+    }
+
+private:
+    std::unique_ptr<fy_token_iter, IterDeleter> iter_;
+    std::string buffer_;
+};
 
 std::string position(int line, int column) {
     return " at line " + std::to_string(line + 1) + " column " + std::to_string(column + 1);
@@ -113,6 +141,10 @@ ReadResult<Document> Document::from_yaml(std::string_view text) {
         return std::unexpected(ReadError{"cannot create the YAML reader"});
     }
 
+    TokenText token_text;
+    if (!token_text.ok()) {
+        return std::unexpected(ReadError{"cannot create the YAML reader"});
+    }
     Builder b(text, false);
     std::unordered_map<std::string, Anchor> anchors;
     // Alias expansion budget: a small file must not stand for an exponentially large value.
@@ -199,9 +231,9 @@ ReadResult<Document> Document::from_yaml(std::string_view text) {
         }
         case FYET_SCALAR: {
             fy_token* value = ev->scalar.value;
-            const std::string_view s = token_text(value);
             const fy_scalar_style style =
                 value != nullptr ? fy_token_scalar_style(value) : FYSS_PLAIN;
+            const std::string_view s = style == FYSS_PLAIN ? plain_text(value) : token_text(value);
             std::uint8_t flags = kText;
             NodeKind kind = NodeKind::String;
             if (style == FYSS_PLAIN) {
