@@ -1,7 +1,6 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
-#include <unordered_set>
 
 #include "orlim_core/netlist/types.hpp"
 
@@ -18,12 +17,22 @@ std::int64_t floor_div(std::int64_t a, std::int64_t b) {
     return q;
 }
 
+// Start slot of a grid cell: cells of one 32 x 32 block share a random base and sit at
+// consecutive offsets from it, so the 3 x 3 neighbourhood of a query stays in a few cache
+// lines.
+std::uint64_t slot_start(std::int64_t kx, std::int64_t ky);
+
 std::uint64_t mix(std::int64_t kx, std::int64_t ky) {
     std::uint64_t h = static_cast<std::uint64_t>(kx) * 0x9E3779B97F4A7C15ull;
     h ^= static_cast<std::uint64_t>(ky) + 0x7F4A7C159E3779B9ull + (h << 6) + (h >> 2);
     h ^= h >> 29;
     h *= 0xBF58476D1CE4E5B9ull;
     return h ^ (h >> 32);
+}
+
+std::uint64_t slot_start(std::int64_t kx, std::int64_t ky) {
+    const auto within_block = static_cast<std::uint64_t>(((kx & 31) << 5) | (ky & 31));
+    return mix(kx >> 5, ky >> 5) + within_block;
 }
 
 // |round(d)| <= tolerance, without overflow for far-apart points.
@@ -36,26 +45,63 @@ bool facing(double a, double b) {
     return std::fabs(std::fmod(std::fabs(a - b), 360.0) - 180.0) < 1.0;
 }
 
-struct ViewPort {
-    std::string_view instance;
-    std::string_view port;
-    bool operator==(const ViewPort&) const = default;
-};
-struct ViewPortHash {
-    std::size_t operator()(const ViewPort& p) const noexcept {
-        const std::size_t a = std::hash<std::string_view>{}(p.instance);
-        return a ^ (std::hash<std::string_view>{}(p.port) + 0x9e3779b97f4a7c15ULL + (a << 6) +
-                    (a >> 2));
+// Set of (instance, port) text pairs: open addressing over the pairs' hashes.
+class PortSet {
+public:
+    explicit PortSet(std::size_t expected) {
+        std::size_t capacity = 16;
+        while (capacity < expected * 2) {
+            capacity *= 2;
+        }
+        entries_.resize(capacity);
+        mask_ = capacity - 1;
     }
-};
-using ViewPortSet = std::unordered_set<ViewPort, ViewPortHash>;
+    void insert(std::string_view instance, std::string_view port) {
+        const std::uint64_t h = hash(instance, port);
+        for (std::size_t at = h & mask_;; at = (at + 1) & mask_) {
+            Entry& e = entries_[at];
+            if (!e.used) {
+                e = Entry{h, instance, port, true};
+                return;
+            }
+            if (e.hash == h && e.instance == instance && e.port == port) {
+                return;
+            }
+        }
+    }
+    bool contains(std::string_view instance, std::string_view port) const {
+        const std::uint64_t h = hash(instance, port);
+        for (std::size_t at = h & mask_;; at = (at + 1) & mask_) {
+            const Entry& e = entries_[at];
+            if (!e.used) {
+                return false;
+            }
+            if (e.hash == h && e.instance == instance && e.port == port) {
+                return true;
+            }
+        }
+    }
 
-ViewPortSet net_endpoints(const std::vector<Net>& nets) {
-    ViewPortSet set;
-    set.reserve(nets.size() * 2);
+private:
+    static std::uint64_t hash(std::string_view a, std::string_view b) {
+        const std::uint64_t h = std::hash<std::string_view>{}(a);
+        return h ^ (std::hash<std::string_view>{}(b) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2));
+    }
+    struct Entry {
+        std::uint64_t hash = 0;
+        std::string_view instance;
+        std::string_view port;
+        bool used = false;
+    };
+    std::vector<Entry> entries_;
+    std::size_t mask_ = 0;
+};
+
+PortSet net_endpoints(const std::vector<Net>& nets, std::size_t extra = 0) {
+    PortSet set(nets.size() * 2 + extra);
     for (const Net& n : nets) {
-        set.insert({n.p1.instance, n.p1.port});
-        set.insert({n.p2.instance, n.p2.port});
+        set.insert(n.p1.instance, n.p1.port);
+        set.insert(n.p2.instance, n.p2.port);
     }
     return set;
 }
@@ -114,14 +160,25 @@ PortIndex::PortIndex(const std::vector<PlacedPort>& ports, std::int64_t toleranc
     }
     slots_.assign(capacity, Slot{0, 0, 0, 0});
     mask_ = capacity - 1;
-    // First pass: positions and the population of every cell; second: members by cell.
+    // Positions and keys first; then the population of every cell; then members by cell.
+    // The table is far larger than the caches, so each pass prefetches a few ports ahead.
+    constexpr std::size_t ahead = 16;
+    std::vector<std::pair<std::int64_t, std::int64_t>> keys;
+    keys.reserve(ports.size());
+    for (const PlacedPort& p : ports) {
+        const auto pos =
+            std::pair{round_to_i64(p.port.x * 1000.0), round_to_i64(p.port.y * 1000.0)};
+        positions_.push_back(pos);
+        keys.push_back(key_of(pos.first, pos.second));
+    }
     std::vector<std::uint32_t> slot_of(ports.size());
     for (std::size_t i = 0; i < ports.size(); ++i) {
-        const auto pos = std::pair{round_to_i64(ports[i].port.x * 1000.0),
-                                   round_to_i64(ports[i].port.y * 1000.0)};
-        positions_.push_back(pos);
-        const auto key = key_of(pos.first, pos.second);
-        std::size_t at = mix(key.first, key.second) & mask_;
+        if (i + ahead < ports.size()) {
+            const auto& k = keys[i + ahead];
+            __builtin_prefetch(&slots_[slot_start(k.first, k.second) & mask_], 1);
+        }
+        const auto key = keys[i];
+        std::size_t at = slot_start(key.first, key.second) & mask_;
         while (slots_[at].count != 0 &&
                (slots_[at].kx != key.first || slots_[at].ky != key.second)) {
             at = (at + 1) & mask_;
@@ -135,23 +192,37 @@ PortIndex::PortIndex(const std::vector<PlacedPort>& ports, std::int64_t toleranc
     }
     std::uint32_t next = 0;
     for (Slot& s : slots_) {
-        s.begin = next;
+        s.begin = next; // used as the write cursor below, then set back
         next += s.count;
     }
     members_.resize(ports.size());
-    std::vector<std::uint32_t> filled(slots_.size(), 0);
     for (std::size_t i = 0; i < ports.size(); ++i) {
-        const std::uint32_t at = slot_of[i];
-        members_[slots_[at].begin + filled[at]++] = static_cast<std::uint32_t>(i);
+        if (i + ahead < ports.size()) {
+            __builtin_prefetch(&slots_[slot_of[i + ahead]], 1);
+        }
+        members_[slots_[slot_of[i]].begin++] = static_cast<std::uint32_t>(i);
+    }
+    for (Slot& s : slots_) {
+        s.begin -= s.count;
+    }
+}
+
+void PortIndex::prefetch(std::int64_t x_nm, std::int64_t y_nm) const {
+    const auto [kx, ky] = key_of(x_nm, y_nm);
+    for (std::int64_t dx = -1; dx <= 1; ++dx) {
+        __builtin_prefetch(&slots_[slot_start(kx + dx, ky - 1) & mask_]);
     }
 }
 
 std::pair<std::int64_t, std::int64_t> PortIndex::key_of(std::int64_t x, std::int64_t y) const {
+    if (cell_ == 1) {
+        return {x, y};
+    }
     return {floor_div(x, cell_), floor_div(y, cell_)};
 }
 
 std::uint32_t PortIndex::find_slot(std::pair<std::int64_t, std::int64_t> key) const {
-    std::size_t at = mix(key.first, key.second) & mask_;
+    std::size_t at = slot_start(key.first, key.second) & mask_;
     while (slots_[at].count != 0) {
         if (slots_[at].kx == key.first && slots_[at].ky == key.second) {
             return static_cast<std::uint32_t>(at);
@@ -187,6 +258,9 @@ std::vector<Net> find_connections(const std::vector<PlacedPort>& ports, const Po
     std::vector<std::uint32_t> near;
     const auto& pos = index.positions();
     for (std::size_t a = 0; a < ports.size(); ++a) {
+        if (a + 16 < ports.size()) {
+            index.prefetch(pos[a + 16].first, pos[a + 16].second);
+        }
         near.clear();
         index.candidates(pos[a].first, pos[a].second, near);
         const PlacedPort& pa = ports[a];
@@ -221,7 +295,7 @@ find_top_ports(const std::vector<gds::metadata::RawPort>& top_ports,
                const std::vector<PlacedPort>& ports, const PortIndex& index,
                const std::vector<Net>& nets, std::int64_t tolerance_nm, double um_per_dbu) {
     orlim_netlist::OrderedMap<InstancePort> result;
-    const ViewPortSet connected = net_endpoints(nets);
+    const PortSet connected = net_endpoints(nets);
     std::vector<std::uint32_t> near;
     for (const gds::metadata::RawPort& t : top_ports) {
         const double tx = um_per_dbu * static_cast<double>(t.x);
@@ -233,7 +307,7 @@ find_top_ports(const std::vector<gds::metadata::RawPort>& top_ports,
             if (!within(tx - pc.port.x, tolerance_nm) || !within(ty - pc.port.y, tolerance_nm)) {
                 continue;
             }
-            if (connected.contains({pc.instance, pc.port.name})) {
+            if (connected.contains(pc.instance, pc.port.name)) {
                 continue;
             }
             result.insert_or_assign(
@@ -246,13 +320,13 @@ find_top_ports(const std::vector<gds::metadata::RawPort>& top_ports,
 std::vector<InstancePort>
 find_open_ports(const std::vector<PlacedPort>& ports, const std::vector<Net>& nets,
                 const orlim_netlist::OrderedMap<InstancePort>& top_ports) {
-    ViewPortSet used = net_endpoints(nets);
+    PortSet used = net_endpoints(nets, top_ports.size());
     for (const auto& [name, p] : top_ports) {
-        used.insert({p.instance, p.port});
+        used.insert(p.instance, p.port);
     }
     std::vector<InstancePort> open;
     for (const PlacedPort& p : ports) {
-        if (!used.contains({p.instance, p.port.name})) {
+        if (!used.contains(p.instance, p.port.name)) {
             open.push_back(InstancePort{std::string(p.instance), std::string(p.port.name)});
         }
     }

@@ -56,6 +56,9 @@ public:
     // offsets outer and y offsets inner.
     void candidates(std::int64_t x_nm, std::int64_t y_nm, std::vector<std::uint32_t>& out) const;
 
+    // Hints the cache about a coming candidates() query.
+    void prefetch(std::int64_t x_nm, std::int64_t y_nm) const;
+
     const std::vector<std::pair<std::int64_t, std::int64_t>>& positions() const {
         return positions_;
     }
