@@ -4,3 +4,6 @@ set -euo pipefail
 cd "$(dirname "$0")"
 echo "$ orlim extract-ports chip.gds"
 orlim extract-ports chip.gds
+echo
+echo "$ orlim extract chip.gds"
+orlim extract chip.gds
