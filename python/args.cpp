@@ -27,22 +27,21 @@ bool bind(PyObject* args, PyObject* kwargs, const char* fname,
         return PyArg_ParseTupleAndKeywords(args, kwargs, format.c_str(), keywords.data(),
                                            &slots[0]) != 0;
     case 2:
-        return PyArg_ParseTupleAndKeywords(args, kwargs, format.c_str(), keywords.data(),
-                                           &slots[0], &slots[1]) != 0;
+        return PyArg_ParseTupleAndKeywords(args, kwargs, format.c_str(), keywords.data(), &slots[0],
+                                           &slots[1]) != 0;
     case 3:
-        return PyArg_ParseTupleAndKeywords(args, kwargs, format.c_str(), keywords.data(),
-                                           &slots[0], &slots[1], &slots[2]) != 0;
+        return PyArg_ParseTupleAndKeywords(args, kwargs, format.c_str(), keywords.data(), &slots[0],
+                                           &slots[1], &slots[2]) != 0;
     case 4:
-        return PyArg_ParseTupleAndKeywords(args, kwargs, format.c_str(), keywords.data(),
-                                           &slots[0], &slots[1], &slots[2], &slots[3]) != 0;
+        return PyArg_ParseTupleAndKeywords(args, kwargs, format.c_str(), keywords.data(), &slots[0],
+                                           &slots[1], &slots[2], &slots[3]) != 0;
     case 5:
-        return PyArg_ParseTupleAndKeywords(args, kwargs, format.c_str(), keywords.data(),
-                                           &slots[0], &slots[1], &slots[2], &slots[3],
-                                           &slots[4]) != 0;
+        return PyArg_ParseTupleAndKeywords(args, kwargs, format.c_str(), keywords.data(), &slots[0],
+                                           &slots[1], &slots[2], &slots[3], &slots[4]) != 0;
     case 8:
-        return PyArg_ParseTupleAndKeywords(args, kwargs, format.c_str(), keywords.data(),
-                                           &slots[0], &slots[1], &slots[2], &slots[3],
-                                           &slots[4], &slots[5], &slots[6], &slots[7]) != 0;
+        return PyArg_ParseTupleAndKeywords(args, kwargs, format.c_str(), keywords.data(), &slots[0],
+                                           &slots[1], &slots[2], &slots[3], &slots[4], &slots[5],
+                                           &slots[6], &slots[7]) != 0;
     default:
         PyErr_SetString(PyExc_SystemError, "unsupported parameter count");
         return false;
@@ -85,8 +84,9 @@ std::optional<std::int64_t> to_i64(PyObject* o, const char* fname, const char* p
     const long long v = PyLong_AsLongLongAndOverflow(index, &overflow);
     Py_DECREF(index);
     if (overflow != 0) {
-        PyErr_Format(PyExc_OverflowError, "%s() argument '%s' is out of range for a signed "
-                                          "64-bit integer",
+        PyErr_Format(PyExc_OverflowError,
+                     "%s() argument '%s' is out of range for a signed "
+                     "64-bit integer",
                      fname, param);
         return std::nullopt;
     }

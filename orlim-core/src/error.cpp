@@ -19,12 +19,24 @@ OrlimError OrlimError::io(std::error_code ec) {
 std::string OrlimError::display() const {
     const char* prefix = "";
     switch (kind) {
-    case ErrorKind::GdsError: prefix = "GDS file error: "; break;
-    case ErrorKind::IoError: prefix = "IO error: "; break;
-    case ErrorKind::MetadataParseError: prefix = "Failed to parse metadata: "; break;
-    case ErrorKind::CellNotFound: prefix = "Cell not found: "; break;
-    case ErrorKind::SerializationError: prefix = "Serialization error: "; break;
-    case ErrorKind::ParseError: prefix = "Parse error: "; break;
+    case ErrorKind::GdsError:
+        prefix = "GDS file error: ";
+        break;
+    case ErrorKind::IoError:
+        prefix = "IO error: ";
+        break;
+    case ErrorKind::MetadataParseError:
+        prefix = "Failed to parse metadata: ";
+        break;
+    case ErrorKind::CellNotFound:
+        prefix = "Cell not found: ";
+        break;
+    case ErrorKind::SerializationError:
+        prefix = "Serialization error: ";
+        break;
+    case ErrorKind::ParseError:
+        prefix = "Parse error: ";
+        break;
     }
     return prefix + message;
 }

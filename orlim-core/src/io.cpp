@@ -3,14 +3,16 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <sys/mman.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace orlim_core {
 
-void FileBytes::Free::operator()(unsigned char* p) const noexcept { std::free(p); }
+void FileBytes::Free::operator()(unsigned char* p) const noexcept {
+    std::free(p);
+}
 
 FileBytes FileBytes::allocate(std::size_t n) {
     constexpr std::size_t huge = std::size_t{2} << 20;
@@ -43,7 +45,9 @@ FileBytes FileBytes::copy_of(const void* p, std::size_t n) {
 
 namespace {
 
-std::error_code last_error() { return {errno, std::system_category()}; }
+std::error_code last_error() {
+    return {errno, std::system_category()};
+}
 
 struct Fd {
     int fd;

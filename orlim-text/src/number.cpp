@@ -190,9 +190,8 @@ bool looks_integer(std::string_view s) {
 
 // A finite decimal float: [sign] digits [. digits] [e [sign] digits], at least one digit.
 bool looks_finite_float(std::string_view s) {
-    if (s == ".inf" || s == ".Inf" || s == ".INF" || s == "+.inf" || s == "+.Inf" ||
-        s == "+.INF" || s == "-.inf" || s == "-.Inf" || s == "-.INF" || s == ".nan" ||
-        s == ".NaN" || s == ".NAN") {
+    if (s == ".inf" || s == ".Inf" || s == ".INF" || s == "+.inf" || s == "+.Inf" || s == "+.INF" ||
+        s == "-.inf" || s == "-.Inf" || s == "-.INF" || s == ".nan" || s == ".NaN" || s == ".NAN") {
         return true;
     }
     std::size_t i = 0;
@@ -248,8 +247,7 @@ bool yaml_plain_is_non_string(std::string_view s) {
     if (s.empty() || s == "~" || s == "null" || s == "Null" || s == "NULL") {
         return true;
     }
-    if (s == "true" || s == "True" || s == "TRUE" || s == "false" || s == "False" ||
-        s == "FALSE") {
+    if (s == "true" || s == "True" || s == "TRUE" || s == "false" || s == "False" || s == "FALSE") {
         return true;
     }
     if (s.starts_with("++") || s.starts_with("+-")) {

@@ -48,8 +48,12 @@ TEST(GdsData, NamesInstancesByPropertyOrPlacement) {
     GdsBuilder b;
     b.start()
         .bgnstr("top")
-        .sref_open("mmi", 100, -200, &r90m).property(0, "u1").endel()
-        .sref_open("mmi", 100, -200, &r90m).property(1, "not a name").endel()
+        .sref_open("mmi", 100, -200, &r90m)
+        .property(0, "u1")
+        .endel()
+        .sref_open("mmi", 100, -200, &r90m)
+        .property(1, "not a name")
+        .endel()
         .sref("mmi", 1, 2, &r457)
         .sref("mmi", 0, 0, &rm90)
         .sref("mmi", 5, 5, &mirror_only)
@@ -61,9 +65,8 @@ TEST(GdsData, NamesInstancesByPropertyOrPlacement) {
     GdsData data = load_ok(b);
     const GdsCellData* top = data.get_cell("top");
     ASSERT_NE(top, nullptr);
-    EXPECT_EQ(names_of(*top),
-              (std::vector<std::string>{"u1", "mmi_100_-200_r90_m", "mmi_1_2_r45", "mmi_0_0_r-90",
-                                        "mmi_5_5_m", "mmi_5_5"}));
+    EXPECT_EQ(names_of(*top), (std::vector<std::string>{"u1", "mmi_100_-200_r90_m", "mmi_1_2_r45",
+                                                        "mmi_0_0_r-90", "mmi_5_5_m", "mmi_5_5"}));
     const GdsInstanceRef& u1 = top->instances[0];
     EXPECT_EQ(u1.cell_name, "mmi");
     EXPECT_EQ(u1.x, 100);
@@ -78,10 +81,15 @@ TEST(GdsData, ExpandsArraysColumnsFirst) {
     GdsBuilder b;
     b.start()
         .bgnstr("top")
-        .aref_open("c", 2, 3, {0, 0, 20, 0, 0, 30}).property(0, "arr").endel()
-        .aref_open("c", 3, 1, {0, 0, 10, 0, 0, 5}).endel()
-        .aref_open("c", 0, 4, {0, 0, 10, 0, 0, 5}).endel()
-        .aref_open("c", 1, 1, {7, 8, 9, 8, 7, 9}).endel()
+        .aref_open("c", 2, 3, {0, 0, 20, 0, 0, 30})
+        .property(0, "arr")
+        .endel()
+        .aref_open("c", 3, 1, {0, 0, 10, 0, 0, 5})
+        .endel()
+        .aref_open("c", 0, 4, {0, 0, 10, 0, 0, 5})
+        .endel()
+        .aref_open("c", 1, 1, {7, 8, 9, 8, 7, 9})
+        .endel()
         .endstr()
         .bgnstr("c")
         .endstr()
@@ -98,9 +106,16 @@ TEST(GdsData, ExpandsArraysColumnsFirst) {
     for (const auto& i : top->instances) {
         pos.emplace_back(i.x, i.y);
     }
-    EXPECT_EQ(pos, (std::vector<std::pair<std::int64_t, std::int64_t>>{
-                       {0, 0}, {0, 10}, {0, 20}, {10, 0}, {10, 10}, {10, 20}, {0, 0}, {3, 0},
-                       {6, 0}, {7, 8}}));
+    EXPECT_EQ(pos, (std::vector<std::pair<std::int64_t, std::int64_t>>{{0, 0},
+                                                                       {0, 10},
+                                                                       {0, 20},
+                                                                       {10, 0},
+                                                                       {10, 10},
+                                                                       {10, 20},
+                                                                       {0, 0},
+                                                                       {3, 0},
+                                                                       {6, 0},
+                                                                       {7, 8}}));
 }
 
 TEST(GdsData, TopCellAndContextCell) {
@@ -112,10 +127,17 @@ TEST(GdsData, TopCellAndContextCell) {
 
     GdsBuilder chain;
     chain.start()
-        .bgnstr("C").endstr()
-        .bgnstr("B").sref("C", 0, 0).endstr()
-        .bgnstr("A").sref("B", 0, 0).endstr()
-        .bgnstr("$$$CONTEXT_INFO$$$").sref("A", 0, 0).endstr()
+        .bgnstr("C")
+        .endstr()
+        .bgnstr("B")
+        .sref("C", 0, 0)
+        .endstr()
+        .bgnstr("A")
+        .sref("B", 0, 0)
+        .endstr()
+        .bgnstr("$$$CONTEXT_INFO$$$")
+        .sref("A", 0, 0)
+        .endstr()
         .endlib();
     EXPECT_EQ(load_ok(chain).top_cell_name(), "A");
 
@@ -137,18 +159,30 @@ TEST(GdsData, PortTableFromContextCell) {
     GdsBuilder b;
     b.start()
         .bgnstr("$$$CONTEXT_INFO$$$")
-        .sref_open("wg_A", 0, 0).property(0, ports_prop({"a1", "a2"})).endel()
-        .sref_open("wg_B", 0, 0).property(0, ports_prop({"b1"})).endel()
-        .sref_open("mmi", 0, 0).property(0, "no ports here").endel()
-        .sref_open("ring", 0, 0).property(0, ports_prop({"r1"})).endel()
-        .sref_open("ring", 0, 0).property(0, ports_prop({"r2", "r3"})).endel()
+        .sref_open("wg_A", 0, 0)
+        .property(0, ports_prop({"a1", "a2"}))
+        .endel()
+        .sref_open("wg_B", 0, 0)
+        .property(0, ports_prop({"b1"}))
+        .endel()
+        .sref_open("mmi", 0, 0)
+        .property(0, "no ports here")
+        .endel()
+        .sref_open("ring", 0, 0)
+        .property(0, ports_prop({"r1"}))
+        .endel()
+        .sref_open("ring", 0, 0)
+        .property(0, ports_prop({"r2", "r3"}))
+        .endel()
         .sref_open("split", 0, 0)
         .property(0, "zindel:ports:0')={'name'=>'s1'")
         .property(1, "'trans'=>[trans:r90 1,2]}")
         .endel()
         .endstr()
-        .bgnstr("wg_A").endstr()
-        .bgnstr("wg_B").endstr()
+        .bgnstr("wg_A")
+        .endstr()
+        .bgnstr("wg_B")
+        .endstr()
         .endlib();
     GdsData data = load_ok(b);
     EXPECT_EQ(data.get_cell("$$$CONTEXT_INFO$$$"), nullptr);
@@ -174,8 +208,12 @@ TEST(GdsData, PortTableFromContextCell) {
 TEST(GdsData, RefusesCyclesAndRunawayArrays) {
     GdsBuilder cyclic;
     cyclic.start()
-        .bgnstr("a").sref("b", 0, 0).endstr()
-        .bgnstr("b").sref("a", 0, 0).endstr()
+        .bgnstr("a")
+        .sref("b", 0, 0)
+        .endstr()
+        .bgnstr("b")
+        .sref("a", 0, 0)
+        .endstr()
         .endlib();
     auto c = GdsData::from_bytes(cyclic.file());
     ASSERT_FALSE(c);
@@ -213,18 +251,29 @@ TEST(SimplifyCellName, Rules) {
 TEST(GdsData, PortTableWithoutCellsMatchesTheFullLoad) {
     GdsBuilder b;
     b.start()
-        .bgnstr("top").sref("wg_A", 0, 0).aref_open("mmi", 2, 2, {0, 0, 2, 0, 0, 2}).endel()
+        .bgnstr("top")
+        .sref("wg_A", 0, 0)
+        .aref_open("mmi", 2, 2, {0, 0, 2, 0, 0, 2})
+        .endel()
         .endstr()
         .bgnstr("$$$CONTEXT_INFO$$$")
-        .sref_open("wg_A", 0, 0).property(0, ports_prop({"a1", "a2"})).endel()
-        .sref_open("mmi", 0, 0).property(0, ports_prop({"m1", "m2", "m3"})).endel()
-        .sref_open("wg_B", 0, 0).property(0, ports_prop({"b1"})).endel()
+        .sref_open("wg_A", 0, 0)
+        .property(0, ports_prop({"a1", "a2"}))
+        .endel()
+        .sref_open("mmi", 0, 0)
+        .property(0, ports_prop({"m1", "m2", "m3"}))
+        .endel()
+        .sref_open("wg_B", 0, 0)
+        .property(0, ports_prop({"b1"}))
+        .endel()
         .endstr()
-        .bgnstr("wg_A").endstr()
-        .bgnstr("mmi").endstr()
+        .bgnstr("wg_A")
+        .endstr()
+        .bgnstr("mmi")
+        .endstr()
         .endlib();
-    const std::filesystem::path path =
-        std::filesystem::temp_directory_path() / ("orlim_ports_" + std::to_string(getpid()) + ".gds");
+    const std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                       ("orlim_ports_" + std::to_string(getpid()) + ".gds");
     {
         std::ofstream out(path, std::ios::binary);
         out.write(reinterpret_cast<const char*>(b.data().data()),

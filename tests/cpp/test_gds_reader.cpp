@@ -64,16 +64,16 @@ TEST(Real8, FullMantissaRoundsOnceToNearest) {
         }
         // x87 long double holds 64 mantissa bits, so this product is exact before the final
         // rounding to double.
-        const long double exact = std::ldexp(static_cast<long double>(mant),
-                                             4 * ((b[0] & 0x7F) - 64) - 56);
+        const long double exact =
+            std::ldexp(static_cast<long double>(mant), 4 * ((b[0] & 0x7F) - 64) - 56);
         const double expected = static_cast<double>((b[0] & 0x80) ? -exact : exact);
         ASSERT_EQ(decode_real8(b), expected);
     }
 }
 
 TEST(Reader, ReadsStructuresElementsAndProperties) {
-    GdsBuilder::Trans t{.reflect = true, .has_angle = true, .angle = 90.0, .has_mag = true,
-                        .mag = 2.0};
+    GdsBuilder::Trans t{
+        .reflect = true, .has_angle = true, .angle = 90.0, .has_mag = true, .mag = 2.0};
     GdsBuilder b;
     b.start(0.001, 1e-9)
         .bgnstr("top")
@@ -141,7 +141,9 @@ TEST(Reader, RejectsMalformedInput) {
     auto lib = [] { return GdsBuilder().start(); };
     std::vector<Case> cases;
     cases.push_back({"empty", GdsBuilder(), "empty file"});
-    cases.push_back({"no header", GdsBuilder().bgnlib(), "not a GDSII stream file (no HEADER record at the start): it starts with a BGNLIB record"});
+    cases.push_back({"no header", GdsBuilder().bgnlib(),
+                     "not a GDSII stream file (no HEADER record at the start): it starts with a "
+                     "BGNLIB record"});
     cases.push_back({"no bgnlib", GdsBuilder().header().libname(), "expected BGNLIB record"});
     cases.push_back({"no units", GdsBuilder().header().bgnlib().libname().bgnstr("a"),
                      "unexpected BGNSTR record before UNITS at byte offset 42"});
@@ -149,15 +151,17 @@ TEST(Reader, RejectsMalformedInput) {
                      "truncated record header (2 of 4 bytes) at byte offset 6"});
     cases.push_back({"truncated record", GdsBuilder().header().bytes({0x00, 0x20, 0x01, 0x02}),
                      "truncated record: length 32 but only 4 bytes left at byte offset 6"});
-    cases.push_back({"zero length", GdsBuilder().header().bytes({0, 0, 0, 0}),
-                     "invalid record length 0"});
+    cases.push_back(
+        {"zero length", GdsBuilder().header().bytes({0, 0, 0, 0}), "invalid record length 0"});
     cases.push_back({"odd length", GdsBuilder().header().bytes({0, 5, 0x01, 0x02, 0}),
                      "invalid odd record length 5"});
     cases.push_back({"unknown type", GdsBuilder().header().raw(0x77, 0, {}),
                      "unknown record type 0x77 at byte offset 6"});
-    cases.push_back({"wrong data type", GdsBuilder().header().raw(0x01, 3, std::vector<unsigned char>(24)),
+    cases.push_back({"wrong data type",
+                     GdsBuilder().header().raw(0x01, 3, std::vector<unsigned char>(24)),
                      "BGNLIB record has data type 0x03 (4-byte integer), expected 2-byte integer"});
-    cases.push_back({"wrong size", GdsBuilder().header().raw(0x01, 2, std::vector<unsigned char>(10)),
+    cases.push_back({"wrong size",
+                     GdsBuilder().header().raw(0x01, 2, std::vector<unsigned char>(10)),
                      "BGNLIB record has 10 data bytes, expected 24"});
     cases.push_back({"no endlib", lib(), "unexpected end of file (ENDLIB record missing)"});
     cases.push_back({"unterminated structure", lib().bgnstr("a"), "ENDLIB record missing"});
@@ -167,30 +171,47 @@ TEST(Reader, RejectsMalformedInput) {
                      lib().bgnstr("a").raw(0x0A, 0, {}).raw(0x12, 6, GdsBuilder::text("b")).endel(),
                      "SREF element without XY record"});
     cases.push_back({"sref with two points",
-                     lib().bgnstr("a").raw(0x0A, 0, {}).raw(0x12, 6, GdsBuilder::text("b"))
-                         .raw(0x10, 3, GdsBuilder::i32s({1, 2, 3, 4})).endel(),
+                     lib()
+                         .bgnstr("a")
+                         .raw(0x0A, 0, {})
+                         .raw(0x12, 6, GdsBuilder::text("b"))
+                         .raw(0x10, 3, GdsBuilder::i32s({1, 2, 3, 4}))
+                         .endel(),
                      "SREF element has 2 points, expected 1"});
     cases.push_back({"aref without colrow",
-                     lib().bgnstr("a").raw(0x0B, 0, {}).raw(0x12, 6, GdsBuilder::text("b"))
-                         .raw(0x10, 3, GdsBuilder::i32s({0, 0, 1, 0, 0, 1})).endel(),
+                     lib()
+                         .bgnstr("a")
+                         .raw(0x0B, 0, {})
+                         .raw(0x12, 6, GdsBuilder::text("b"))
+                         .raw(0x10, 3, GdsBuilder::i32s({0, 0, 1, 0, 0, 1}))
+                         .endel(),
                      "AREF element without COLROW record"});
     cases.push_back({"xy not whole points",
-                     lib().bgnstr("a").raw(0x08, 0, {}).raw(0x0D, 2, GdsBuilder::i16s({1}))
-                         .raw(0x0E, 2, GdsBuilder::i16s({0})).raw(0x10, 3, GdsBuilder::i32s({1, 2, 3})),
+                     lib()
+                         .bgnstr("a")
+                         .raw(0x08, 0, {})
+                         .raw(0x0D, 2, GdsBuilder::i16s({1}))
+                         .raw(0x0E, 2, GdsBuilder::i16s({0}))
+                         .raw(0x10, 3, GdsBuilder::i32s({1, 2, 3})),
                      "XY record has 12 data bytes, not a whole number of points"});
     cases.push_back({"duplicate record",
-                     lib().bgnstr("a").raw(0x08, 0, {}).raw(0x0D, 2, GdsBuilder::i16s({1}))
+                     lib()
+                         .bgnstr("a")
+                         .raw(0x08, 0, {})
+                         .raw(0x0D, 2, GdsBuilder::i16s({1}))
                          .raw(0x0D, 2, GdsBuilder::i16s({2})),
                      "duplicate LAYER record in BOUNDARY element"});
     cases.push_back({"record of another element",
                      lib().bgnstr("a").raw(0x08, 0, {}).raw(0x13, 2, GdsBuilder::i16s({1, 1})),
                      "unexpected COLROW record in BOUNDARY element"});
-    cases.push_back({"propattr without value",
-                     lib().bgnstr("a").sref_open("b", 0, 0).raw(0x2B, 2, GdsBuilder::i16s({0})).endel(),
-                     "expected PROPVALUE after PROPATTR, found ENDEL"});
+    cases.push_back(
+        {"propattr without value",
+         lib().bgnstr("a").sref_open("b", 0, 0).raw(0x2B, 2, GdsBuilder::i16s({0})).endel(),
+         "expected PROPVALUE after PROPATTR, found ENDEL"});
     cases.push_back({"element outside structure", lib().raw(0x08, 0, {}),
                      "unexpected BOUNDARY record between structures"});
-    cases.push_back({"structure without name", lib().raw(0x05, 2, std::vector<unsigned char>(24)).endstr(),
+    cases.push_back({"structure without name",
+                     lib().raw(0x05, 2, std::vector<unsigned char>(24)).endstr(),
                      "expected STRNAME record after BGNSTR, found ENDSTR"});
     for (const Case& c : cases) {
         const std::string msg = parse_error(c.gds);
@@ -217,16 +238,35 @@ TEST(Reader, FindsReferenceCycles) {
     auto lib = [] { return GdsBuilder().start(); };
     std::vector<Case> cases;
     cases.push_back({lib().bgnstr("a").sref("a", 0, 0).endstr().endlib(), "a -> a"});
-    cases.push_back({lib().bgnstr("top").sref("a", 0, 0).endstr()
-                         .bgnstr("a").sref("b", 0, 0).endstr()
-                         .bgnstr("b").aref_open("a", 1, 1, {0, 0, 1, 0, 0, 1}).endel().endstr()
+    cases.push_back({lib()
+                         .bgnstr("top")
+                         .sref("a", 0, 0)
+                         .endstr()
+                         .bgnstr("a")
+                         .sref("b", 0, 0)
+                         .endstr()
+                         .bgnstr("b")
+                         .aref_open("a", 1, 1, {0, 0, 1, 0, 0, 1})
+                         .endel()
+                         .endstr()
                          .endlib(),
                      "a -> b -> a"});
     // A diamond and a reference to a missing cell are not cycles.
-    cases.push_back({lib().bgnstr("top").sref("a", 0, 0).sref("b", 0, 0).endstr()
-                         .bgnstr("a").sref("c", 0, 0).endstr()
-                         .bgnstr("b").sref("c", 0, 0).sref("missing", 0, 0).endstr()
-                         .bgnstr("c").endstr().endlib(),
+    cases.push_back({lib()
+                         .bgnstr("top")
+                         .sref("a", 0, 0)
+                         .sref("b", 0, 0)
+                         .endstr()
+                         .bgnstr("a")
+                         .sref("c", 0, 0)
+                         .endstr()
+                         .bgnstr("b")
+                         .sref("c", 0, 0)
+                         .sref("missing", 0, 0)
+                         .endstr()
+                         .bgnstr("c")
+                         .endstr()
+                         .endlib(),
                      ""});
     for (const Case& c : cases) {
         EXPECT_EQ(find_reference_cycle(parse_ok(c.gds)), c.cycle);

@@ -8,7 +8,9 @@ using orlim_text::Writer;
 
 namespace {
 
-std::string yaml(const std::function<void(Writer&)>& f) { return orlim_text::to_yaml(f); }
+std::string yaml(const std::function<void(Writer&)>& f) {
+    return orlim_text::to_yaml(f);
+}
 
 // A one-entry mapping {k: v}.
 std::string scalar_yaml(std::string_view v) {
@@ -229,12 +231,23 @@ TEST(YamlWriter, NumbersAndInvalidText) {
 
 TEST(FormatDouble, ShortestRoundTrip) {
     const std::pair<double, const char*> cases[] = {
-        {1.0, "1.0"},       {0.0, "0.0"},        {-2.5, "-2.5"},
-        {0.1, "0.1"},       {100.0, "100.0"},    {1e15, "1000000000000000.0"},
-        {1e16, "1e16"},     {1.5e16, "1.5e16"},  {123456.789, "123456.789"},
-        {0.0001, "0.0001"}, {0.00001, "0.00001"}, {1.25e-5, "0.0000125"},
-        {1e-6, "1e-6"},     {1.5e-7, "1.5e-7"},
-        {5e-324, "5e-324"}, {0.3, "0.3"},        {1.7976931348623157e308, "1.7976931348623157e308"},
+        {1.0, "1.0"},
+        {0.0, "0.0"},
+        {-2.5, "-2.5"},
+        {0.1, "0.1"},
+        {100.0, "100.0"},
+        {1e15, "1000000000000000.0"},
+        {1e16, "1e16"},
+        {1.5e16, "1.5e16"},
+        {123456.789, "123456.789"},
+        {0.0001, "0.0001"},
+        {0.00001, "0.00001"},
+        {1.25e-5, "0.0000125"},
+        {1e-6, "1e-6"},
+        {1.5e-7, "1.5e-7"},
+        {5e-324, "5e-324"},
+        {0.3, "0.3"},
+        {1.7976931348623157e308, "1.7976931348623157e308"},
     };
     for (auto [v, text] : cases) {
         EXPECT_EQ(orlim_text::format_double(v), text) << text;

@@ -18,7 +18,7 @@ enum class ErrorKind {
 
 struct OrlimError {
     ErrorKind kind;
-    std::string message;  // the payload's text (for IoError, the file-system error's text)
+    std::string message;   // the payload's text (for IoError, the file-system error's text)
     std::error_code cause; // IoError only: the underlying file-system error
 
     static OrlimError gds(std::string m) { return {ErrorKind::GdsError, std::move(m), {}}; }

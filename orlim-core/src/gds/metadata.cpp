@@ -47,8 +47,7 @@ template <class F> void for_each_match(const RE2& re, std::string_view text, F&&
     re2::StringPiece input(text.data(), text.size());
     re2::StringPiece whole;
     std::size_t pos = 0;
-    while (pos <= text.size() &&
-           re.Match(input, pos, text.size(), RE2::UNANCHORED, &whole, 1)) {
+    while (pos <= text.size() && re.Match(input, pos, text.size(), RE2::UNANCHORED, &whole, 1)) {
         const auto start = static_cast<std::size_t>(whole.data() - text.data());
         f(start);
         pos = start + whole.size();

@@ -88,7 +88,9 @@ Transform transform_of(const Element& e) {
     return {e.has_angle ? e.angle : 0.0, e.reflect};
 }
 
-bool is_context_cell(std::string_view name) { return name == CONTEXT_CELL; }
+bool is_context_cell(std::string_view name) {
+    return name == CONTEXT_CELL;
+}
 
 // Port metadata of every cell that the context cell describes, in reference order.
 OrderedMap<std::vector<RawPort>> read_context_info(const stream::Library& library) {
@@ -197,9 +199,9 @@ GdsCellData parse_struct(GdsData& data, const stream::Structure& s) {
             for (std::int64_t r = 0; r < rows; ++r) {
                 buf.clear();
                 append_array_name(buf, base, c, r);
-                cell.instances.push_back(GdsInstanceRef{
-                    data.names.store(buf), e.name, p0.x + c * col_dx + r * row_dx,
-                    p0.y + c * col_dy + r * row_dy, t.rotation, t.mirror});
+                cell.instances.push_back(
+                    GdsInstanceRef{data.names.store(buf), e.name, p0.x + c * col_dx + r * row_dx,
+                                   p0.y + c * col_dy + r * row_dy, t.rotation, t.mirror});
             }
         }
     }
@@ -272,7 +274,9 @@ const std::vector<RawPort>* GdsData::get_cell_ports(std::string_view name) const
     return it == cell_ports.end() ? nullptr : &it->second;
 }
 
-ComponentPorts GdsData::component_ports() const { return port_table(cell_ports); }
+ComponentPorts GdsData::component_ports() const {
+    return port_table(cell_ports);
+}
 
 Result<ComponentPorts> load_component_ports(const std::filesystem::path& path) {
     // Every record is validated, but only the context cell's elements are kept.

@@ -11,22 +11,79 @@ namespace {
 
 // Record types.
 enum : std::uint8_t {
-    HEADER = 0x00, BGNLIB = 0x01, LIBNAME = 0x02, UNITS = 0x03, ENDLIB = 0x04, BGNSTR = 0x05,
-    STRNAME = 0x06, ENDSTR = 0x07, BOUNDARY = 0x08, PATH = 0x09, SREF = 0x0A, AREF = 0x0B,
-    TEXT = 0x0C, LAYER = 0x0D, DATATYPE = 0x0E, WIDTH = 0x0F, XY = 0x10, ENDEL = 0x11,
-    SNAME = 0x12, COLROW = 0x13, TEXTNODE = 0x14, NODE = 0x15, TEXTTYPE = 0x16,
-    PRESENTATION = 0x17, SPACING = 0x18, STRING = 0x19, STRANS = 0x1A, MAG = 0x1B, ANGLE = 0x1C,
-    UINTEGER = 0x1D, USTRING = 0x1E, REFLIBS = 0x1F, FONTS = 0x20, PATHTYPE = 0x21,
-    GENERATIONS = 0x22, ATTRTABLE = 0x23, STYPTABLE = 0x24, STRTYPE = 0x25, ELFLAGS = 0x26,
-    ELKEY = 0x27, LINKTYPE = 0x28, LINKKEYS = 0x29, NODETYPE = 0x2A, PROPATTR = 0x2B,
-    PROPVALUE = 0x2C, BOX = 0x2D, BOXTYPE = 0x2E, PLEX = 0x2F, BGNEXTN = 0x30, ENDEXTN = 0x31,
-    TAPENUM = 0x32, TAPECODE = 0x33, STRCLASS = 0x34, RESERVED = 0x35, FORMAT = 0x36,
-    MASK = 0x37, ENDMASKS = 0x38, LIBDIRSIZE = 0x39, SRFNAME = 0x3A, LIBSECUR = 0x3B,
+    HEADER = 0x00,
+    BGNLIB = 0x01,
+    LIBNAME = 0x02,
+    UNITS = 0x03,
+    ENDLIB = 0x04,
+    BGNSTR = 0x05,
+    STRNAME = 0x06,
+    ENDSTR = 0x07,
+    BOUNDARY = 0x08,
+    PATH = 0x09,
+    SREF = 0x0A,
+    AREF = 0x0B,
+    TEXT = 0x0C,
+    LAYER = 0x0D,
+    DATATYPE = 0x0E,
+    WIDTH = 0x0F,
+    XY = 0x10,
+    ENDEL = 0x11,
+    SNAME = 0x12,
+    COLROW = 0x13,
+    TEXTNODE = 0x14,
+    NODE = 0x15,
+    TEXTTYPE = 0x16,
+    PRESENTATION = 0x17,
+    SPACING = 0x18,
+    STRING = 0x19,
+    STRANS = 0x1A,
+    MAG = 0x1B,
+    ANGLE = 0x1C,
+    UINTEGER = 0x1D,
+    USTRING = 0x1E,
+    REFLIBS = 0x1F,
+    FONTS = 0x20,
+    PATHTYPE = 0x21,
+    GENERATIONS = 0x22,
+    ATTRTABLE = 0x23,
+    STYPTABLE = 0x24,
+    STRTYPE = 0x25,
+    ELFLAGS = 0x26,
+    ELKEY = 0x27,
+    LINKTYPE = 0x28,
+    LINKKEYS = 0x29,
+    NODETYPE = 0x2A,
+    PROPATTR = 0x2B,
+    PROPVALUE = 0x2C,
+    BOX = 0x2D,
+    BOXTYPE = 0x2E,
+    PLEX = 0x2F,
+    BGNEXTN = 0x30,
+    ENDEXTN = 0x31,
+    TAPENUM = 0x32,
+    TAPECODE = 0x33,
+    STRCLASS = 0x34,
+    RESERVED = 0x35,
+    FORMAT = 0x36,
+    MASK = 0x37,
+    ENDMASKS = 0x38,
+    LIBDIRSIZE = 0x39,
+    SRFNAME = 0x3A,
+    LIBSECUR = 0x3B,
     RECORD_TYPE_COUNT
 };
 
 // Data types.
-enum : std::uint8_t { NO_DATA = 0, BIT_ARRAY = 1, INT2 = 2, INT4 = 3, REAL4 = 4, REAL8 = 5, ASCII = 6 };
+enum : std::uint8_t {
+    NO_DATA = 0,
+    BIT_ARRAY = 1,
+    INT2 = 2,
+    INT4 = 3,
+    REAL4 = 4,
+    REAL8 = 5,
+    ASCII = 6
+};
 
 struct RecordInfo {
     const char* name;
@@ -35,31 +92,31 @@ struct RecordInfo {
 };
 
 constexpr std::array<RecordInfo, RECORD_TYPE_COUNT> RECORDS = {{
-    {"HEADER", INT2, 2},       {"BGNLIB", INT2, 24},      {"LIBNAME", ASCII, -1},
-    {"UNITS", REAL8, 16},      {"ENDLIB", NO_DATA, 0},    {"BGNSTR", INT2, 24},
-    {"STRNAME", ASCII, -1},    {"ENDSTR", NO_DATA, 0},    {"BOUNDARY", NO_DATA, 0},
-    {"PATH", NO_DATA, 0},      {"SREF", NO_DATA, 0},      {"AREF", NO_DATA, 0},
-    {"TEXT", NO_DATA, 0},      {"LAYER", INT2, 2},        {"DATATYPE", INT2, 2},
-    {"WIDTH", INT4, 4},        {"XY", INT4, -1},          {"ENDEL", NO_DATA, 0},
-    {"SNAME", ASCII, -1},      {"COLROW", INT2, 4},       {"TEXTNODE", NO_DATA, 0},
-    {"NODE", NO_DATA, 0},      {"TEXTTYPE", INT2, 2},     {"PRESENTATION", BIT_ARRAY, 2},
-    {"SPACING", INT2, -1},     {"STRING", ASCII, -1},     {"STRANS", BIT_ARRAY, 2},
-    {"MAG", REAL8, 8},         {"ANGLE", REAL8, 8},       {"UINTEGER", INT4, -1},
-    {"USTRING", ASCII, -1},    {"REFLIBS", ASCII, -1},    {"FONTS", ASCII, -1},
-    {"PATHTYPE", INT2, 2},     {"GENERATIONS", INT2, 2},  {"ATTRTABLE", ASCII, -1},
-    {"STYPTABLE", ASCII, -1},  {"STRTYPE", INT2, 2},      {"ELFLAGS", BIT_ARRAY, 2},
-    {"ELKEY", INT4, 4},        {"LINKTYPE", INT2, -1},    {"LINKKEYS", INT4, -1},
-    {"NODETYPE", INT2, 2},     {"PROPATTR", INT2, 2},     {"PROPVALUE", ASCII, -1},
-    {"BOX", NO_DATA, 0},       {"BOXTYPE", INT2, 2},      {"PLEX", INT4, 4},
-    {"BGNEXTN", INT4, 4},      {"ENDEXTN", INT4, 4},      {"TAPENUM", INT2, 2},
-    {"TAPECODE", INT2, 12},    {"STRCLASS", BIT_ARRAY, 2}, {"RESERVED", INT4, -1},
-    {"FORMAT", INT2, 2},       {"MASK", ASCII, -1},       {"ENDMASKS", NO_DATA, 0},
-    {"LIBDIRSIZE", INT2, 2},   {"SRFNAME", ASCII, -1},    {"LIBSECUR", INT2, -1},
+    {"HEADER", INT2, 2},      {"BGNLIB", INT2, 24},       {"LIBNAME", ASCII, -1},
+    {"UNITS", REAL8, 16},     {"ENDLIB", NO_DATA, 0},     {"BGNSTR", INT2, 24},
+    {"STRNAME", ASCII, -1},   {"ENDSTR", NO_DATA, 0},     {"BOUNDARY", NO_DATA, 0},
+    {"PATH", NO_DATA, 0},     {"SREF", NO_DATA, 0},       {"AREF", NO_DATA, 0},
+    {"TEXT", NO_DATA, 0},     {"LAYER", INT2, 2},         {"DATATYPE", INT2, 2},
+    {"WIDTH", INT4, 4},       {"XY", INT4, -1},           {"ENDEL", NO_DATA, 0},
+    {"SNAME", ASCII, -1},     {"COLROW", INT2, 4},        {"TEXTNODE", NO_DATA, 0},
+    {"NODE", NO_DATA, 0},     {"TEXTTYPE", INT2, 2},      {"PRESENTATION", BIT_ARRAY, 2},
+    {"SPACING", INT2, -1},    {"STRING", ASCII, -1},      {"STRANS", BIT_ARRAY, 2},
+    {"MAG", REAL8, 8},        {"ANGLE", REAL8, 8},        {"UINTEGER", INT4, -1},
+    {"USTRING", ASCII, -1},   {"REFLIBS", ASCII, -1},     {"FONTS", ASCII, -1},
+    {"PATHTYPE", INT2, 2},    {"GENERATIONS", INT2, 2},   {"ATTRTABLE", ASCII, -1},
+    {"STYPTABLE", ASCII, -1}, {"STRTYPE", INT2, 2},       {"ELFLAGS", BIT_ARRAY, 2},
+    {"ELKEY", INT4, 4},       {"LINKTYPE", INT2, -1},     {"LINKKEYS", INT4, -1},
+    {"NODETYPE", INT2, 2},    {"PROPATTR", INT2, 2},      {"PROPVALUE", ASCII, -1},
+    {"BOX", NO_DATA, 0},      {"BOXTYPE", INT2, 2},       {"PLEX", INT4, 4},
+    {"BGNEXTN", INT4, 4},     {"ENDEXTN", INT4, 4},       {"TAPENUM", INT2, 2},
+    {"TAPECODE", INT2, 12},   {"STRCLASS", BIT_ARRAY, 2}, {"RESERVED", INT4, -1},
+    {"FORMAT", INT2, 2},      {"MASK", ASCII, -1},        {"ENDMASKS", NO_DATA, 0},
+    {"LIBDIRSIZE", INT2, 2},  {"SRFNAME", ASCII, -1},     {"LIBSECUR", INT2, -1},
 }};
 
-constexpr std::array<const char*, 7> DATA_TYPE_NAMES = {"no data", "bit array", "2-byte integer",
-                                                        "4-byte integer", "4-byte real",
-                                                        "8-byte real", "ASCII string"};
+constexpr std::array<const char*, 7> DATA_TYPE_NAMES = {
+    "no data",     "bit array",   "2-byte integer", "4-byte integer",
+    "4-byte real", "8-byte real", "ASCII string"};
 
 std::int16_t be16(const unsigned char* p) {
     return static_cast<std::int16_t>(static_cast<std::uint16_t>((p[0] << 8) | p[1]));
@@ -158,29 +215,28 @@ bool Parser::read(Record& out) {
         return set_error(at, fmt::format("invalid odd record length {}", length));
     }
     if (length > remaining) {
-        return set_error(at, fmt::format("truncated record: length {} but only {} bytes left", length,
-                                    remaining));
+        return set_error(at, fmt::format("truncated record: length {} but only {} bytes left",
+                                         length, remaining));
     }
     if (type >= RECORD_TYPE_COUNT) {
         return set_error(at, fmt::format("unknown record type 0x{:02X}", type));
     }
     const RecordInfo& info = RECORDS[type];
     if (dtype != info.data_type) {
-        return set_error(at, fmt::format("{} record has data type 0x{:02X} ({}), expected {}",
-                                    info.name, dtype,
-                                    dtype < DATA_TYPE_NAMES.size() ? DATA_TYPE_NAMES[dtype]
-                                                                   : "unknown",
-                                    DATA_TYPE_NAMES[info.data_type]));
+        return set_error(
+            at, fmt::format("{} record has data type 0x{:02X} ({}), expected {}", info.name, dtype,
+                            dtype < DATA_TYPE_NAMES.size() ? DATA_TYPE_NAMES[dtype] : "unknown",
+                            DATA_TYPE_NAMES[info.data_type]));
     }
     const std::size_t size = length - 4;
     if (info.size >= 0 && size != static_cast<std::size_t>(info.size)) {
-        return set_error(at, fmt::format("{} record has {} data bytes, expected {}", info.name, size,
-                                    info.size));
+        return set_error(at, fmt::format("{} record has {} data bytes, expected {}", info.name,
+                                         size, info.size));
     }
     const std::size_t unit = dtype == INT2 ? 2 : dtype == INT4 ? 4 : dtype == REAL8 ? 8 : 1;
     if (size % unit != 0) {
         return set_error(at, fmt::format("{} record has {} data bytes, not a multiple of {}",
-                                    info.name, size, unit));
+                                         info.name, size, unit));
     }
     out = Record{type, p_ + 4, size, at};
     p_ += length;
@@ -208,11 +264,12 @@ Result<void> Parser::run() {
     }
     auto header = next();
     if (!header || header->type != HEADER) {
-        const std::string why = header ? std::string("it starts with a ") + header->name() +
-                                             " record"
-                                       : header.error().message;
+        const std::string why = header
+                                    ? std::string("it starts with a ") + header->name() + " record"
+                                    : header.error().message;
         return Unexpected(OrlimError::gds("not a GDSII stream file (no HEADER record at the "
-                                          "start): " + why));
+                                          "start): " +
+                                          why));
     }
     lib_.version = header->i16();
     auto bgnlib = expect(BGNLIB, "after HEADER");
@@ -313,8 +370,8 @@ Result<void> Parser::structure(const Record& bgnstr) {
             }
             continue;
         default:
-            return fail(r->offset, fmt::format("unexpected {} record in structure '{}'",
-                                               r->name(), s.name));
+            return fail(r->offset,
+                        fmt::format("unexpected {} record in structure '{}'", r->name(), s.name));
         }
     }
 }
@@ -366,9 +423,9 @@ std::vector<std::size_t> Parser::count_elements() const {
         const std::uint8_t type = p[2];
         if (type == BGNSTR) {
             counts.push_back(0);
-        } else if (!counts.empty() && (type == BOUNDARY || type == PATH || type == SREF ||
-                                       type == AREF || type == TEXT || type == NODE ||
-                                       type == BOX)) {
+        } else if (!counts.empty() &&
+                   (type == BOUNDARY || type == PATH || type == SREF || type == AREF ||
+                    type == TEXT || type == NODE || type == BOX)) {
             ++counts.back();
         } else if (type == ENDLIB) {
             break;
@@ -382,13 +439,27 @@ Result<void> Parser::element(const Record& start, Structure& s, bool keep) {
     Element e;
     e.offset = start.offset;
     switch (start.type) {
-    case BOUNDARY: e.kind = ElementKind::Boundary; break;
-    case PATH: e.kind = ElementKind::Path; break;
-    case SREF: e.kind = ElementKind::Sref; break;
-    case AREF: e.kind = ElementKind::Aref; break;
-    case TEXT: e.kind = ElementKind::Text; break;
-    case NODE: e.kind = ElementKind::Node; break;
-    default: e.kind = ElementKind::Box; break;
+    case BOUNDARY:
+        e.kind = ElementKind::Boundary;
+        break;
+    case PATH:
+        e.kind = ElementKind::Path;
+        break;
+    case SREF:
+        e.kind = ElementKind::Sref;
+        break;
+    case AREF:
+        e.kind = ElementKind::Aref;
+        break;
+    case TEXT:
+        e.kind = ElementKind::Text;
+        break;
+    case NODE:
+        e.kind = ElementKind::Node;
+        break;
+    default:
+        e.kind = ElementKind::Box;
+        break;
     }
     const bool is_ref = e.kind == ElementKind::Sref || e.kind == ElementKind::Aref;
     const bool is_text = e.kind == ElementKind::Text;
@@ -502,9 +573,9 @@ Result<void> Parser::element(const Record& start, Structure& s, bool keep) {
             }
             const Record* value = &value_rec;
             if (value->type != PROPVALUE) {
-                return fail(value->offset,
-                            fmt::format("expected PROPVALUE after PROPATTR, found {}",
-                                        value->name()));
+                return fail(
+                    value->offset,
+                    fmt::format("expected PROPVALUE after PROPATTR, found {}", value->name()));
             }
             if (keep) {
                 lib_.properties.push_back(Property{r->i16(), value->text()});
@@ -524,7 +595,9 @@ Result<void> Parser::element(const Record& start, Structure& s, bool keep) {
         }
     }
     e.prop_count = static_cast<std::uint32_t>(lib_.properties.size()) - e.prop_begin;
-    auto missing = [&](std::uint8_t type) -> bool { return (seen & (std::uint64_t{1} << type)) == 0; };
+    auto missing = [&](std::uint8_t type) -> bool {
+        return (seen & (std::uint64_t{1} << type)) == 0;
+    };
     const char* kind = RECORDS[start.type].name;
     std::uint8_t required[3] = {XY, 0xFF, 0xFF};
     switch (e.kind) {
@@ -553,21 +626,28 @@ Result<void> Parser::element(const Record& start, Structure& s, bool keep) {
     }
     for (std::uint8_t t : required) {
         if (t != 0xFF && missing(t)) {
-            return fail(start.offset, fmt::format("{} element without {} record", kind,
-                                                  RECORDS[t].name));
+            return fail(start.offset,
+                        fmt::format("{} element without {} record", kind, RECORDS[t].name));
         }
     }
     std::uint32_t want = 0;
     switch (e.kind) {
     case ElementKind::Sref:
-    case ElementKind::Text: want = 1; break;
-    case ElementKind::Aref: want = 3; break;
-    case ElementKind::Box: want = 5; break;
-    default: break;
+    case ElementKind::Text:
+        want = 1;
+        break;
+    case ElementKind::Aref:
+        want = 3;
+        break;
+    case ElementKind::Box:
+        want = 5;
+        break;
+    default:
+        break;
     }
     if (want != 0 && e.xy_count != want) {
-        return fail(start.offset, fmt::format("{} element has {} points, expected {}", kind,
-                                              e.xy_count, want));
+        return fail(start.offset,
+                    fmt::format("{} element has {} points, expected {}", kind, e.xy_count, want));
     }
     if (want == 0 && e.xy_count == 0) {
         return fail(start.offset, fmt::format("{} element has no points", kind));
@@ -583,7 +663,9 @@ Result<void> Parser::element(const Record& start, Structure& s, bool keep) {
 
 } // namespace
 
-Point Element::point(std::size_t i) const { return {be32(xy + 8 * i), be32(xy + 8 * i + 4)}; }
+Point Element::point(std::size_t i) const {
+    return {be32(xy + 8 * i), be32(xy + 8 * i + 4)};
+}
 
 double decode_real8(const unsigned char* p) {
     const bool negative = (p[0] & 0x80) != 0;

@@ -41,7 +41,7 @@ using ComponentPorts = OrderedMap<std::vector<std::string>>;
 // so every walk down from a cell terminates.
 struct GdsData {
     stream::Library library;
-    OrderedMap<GdsCellData> cells;                // file order; no context cell
+    OrderedMap<GdsCellData> cells;               // file order; no context cell
     OrderedMap<std::vector<RawPort>> cell_ports; // order of the context references
     double um_per_dbu = 0.0;
     StringArena names; // generated instance names
