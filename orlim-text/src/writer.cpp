@@ -375,7 +375,13 @@ void YamlWriter::scalar(std::string_view text, bool raw) {
 void YamlWriter::write_scalar_body(std::string_view text, int content_indent) {
     const Analysis a = analyze(text);
     Style style = Style::Plain;
-    if (text.find('\n') != std::string_view::npos) {
+    // NEL, LS and PS would be folded inside single quotes and block scalars: escape them.
+    const bool unicode_break = text.find("\xC2\x85") != std::string_view::npos ||
+                               text.find("\xE2\x80\xA8") != std::string_view::npos ||
+                               text.find("\xE2\x80\xA9") != std::string_view::npos;
+    if (unicode_break) {
+        style = Style::DoubleQuoted;
+    } else if (text.find('\n') != std::string_view::npos) {
         style = a.block_allowed ? Style::Literal : Style::DoubleQuoted;
     } else if (yaml_plain_is_non_string(text) || !a.plain_allowed) {
         style = a.single_allowed ? Style::SingleQuoted : Style::DoubleQuoted;

@@ -160,6 +160,10 @@ TEST(YamlWriter, ScalarStyles) {
         {"a\rb", "\"a\\rb\""},
         {"bell\x07", "\"bell\\a\""},
         {"nul\x01", "\"nul\\x01\""},
+        // line breaks other than LF are escaped, never folded in quotes or blocks
+        {"n\u0085ame", "\"n\\Name\""},
+        {"a\u2028b\nc", "\"a\\Lb\\nc\""},
+        {"it's\u2029", "\"it's\\P\""},
     };
     for (auto [in, out] : cases) {
         EXPECT_EQ(scalar_yaml(in), std::string("k: ") + out + "\n") << in;
