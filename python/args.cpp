@@ -55,7 +55,11 @@ void type_error(PyObject* o, const char* fname, const char* param, const char* e
 }
 } // namespace
 
-std::optional<std::string> to_str(PyObject* o, const char* fname, const char* param) {
+std::optional<std::string> to_str(PyObject* o, const char* fname, const char* param,
+                                  std::optional<std::string_view> fallback) {
+    if (o == nullptr && fallback) {
+        return std::string(*fallback);
+    }
     if (!PyUnicode_Check(o)) {
         type_error(o, fname, param, "str");
         return std::nullopt;
@@ -71,7 +75,11 @@ std::optional<std::string> to_str(PyObject* o, const char* fname, const char* pa
     return s;
 }
 
-std::optional<std::int64_t> to_i64(PyObject* o, const char* fname, const char* param) {
+std::optional<std::int64_t> to_i64(PyObject* o, const char* fname, const char* param,
+                                   std::optional<std::int64_t> fallback) {
+    if (o == nullptr && fallback) {
+        return fallback;
+    }
     if (!PyIndex_Check(o)) {
         type_error(o, fname, param, "int");
         return std::nullopt;

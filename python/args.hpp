@@ -18,9 +18,12 @@ namespace orlim_py {
 bool bind(PyObject* args, PyObject* kwargs, const char* fname,
           std::initializer_list<const char*> names, int required, PyObject** slots);
 
-// Conversions; on failure a TypeError/OverflowError naming the parameter is set.
-std::optional<std::string> to_str(PyObject* o, const char* fname, const char* param);
-std::optional<std::int64_t> to_i64(PyObject* o, const char* fname, const char* param);
+// Conversions; on failure a TypeError/OverflowError naming the parameter is set. An omitted
+// argument (a null slot from bind) gives the fallback.
+std::optional<std::string> to_str(PyObject* o, const char* fname, const char* param,
+                                  std::optional<std::string_view> fallback = std::nullopt);
+std::optional<std::int64_t> to_i64(PyObject* o, const char* fname, const char* param,
+                                   std::optional<std::int64_t> fallback = std::nullopt);
 std::optional<bool> to_bool(PyObject* o, const char* fname, const char* param);
 
 // New references; nullptr with an exception set on failure.

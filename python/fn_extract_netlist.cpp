@@ -28,27 +28,19 @@ PyObject* extract_netlist(PyObject*, PyObject* args, PyObject* kwargs) {
     if (!path) {
         return nullptr;
     }
-    std::string format = "yaml";
-    if (slots[1] != nullptr) {
-        auto f = to_str(slots[1], "extract_netlist", "format");
-        if (!f) {
-            return nullptr;
-        }
-        format = std::move(*f);
+    auto format = to_str(slots[1], "extract_netlist", "format", "yaml");
+    if (!format) {
+        return nullptr;
     }
-    std::int64_t tolerance = 1;
-    if (slots[2] != nullptr) {
-        auto t = to_i64(slots[2], "extract_netlist", "tolerance_nm");
-        if (!t) {
-            return nullptr;
-        }
-        tolerance = *t;
+    auto tolerance = to_i64(slots[2], "extract_netlist", "tolerance_nm", 1);
+    if (!tolerance) {
+        return nullptr;
     }
-    auto netlist = orlim_core::netlist::extract_netlist_with_tolerance(*path, tolerance);
+    auto netlist = orlim_core::netlist::extract_netlist_with_tolerance(*path, *tolerance);
     if (!netlist) {
         return raise_value_error(netlist.error().display());
     }
-    return format_extracted_netlist(*netlist, format);
+    return format_extracted_netlist(*netlist, *format);
 }
 
 } // namespace orlim_py

@@ -24,23 +24,19 @@ PyObject* extract_ports(PyObject*, PyObject* args, PyObject* kwargs) {
     if (!path) {
         return nullptr;
     }
-    std::string format = "yaml";
-    if (slots[1] != nullptr) {
-        auto f = to_str(slots[1], "extract_ports", "format");
-        if (!f) {
-            return nullptr;
-        }
-        format = std::move(*f);
+    auto format = to_str(slots[1], "extract_ports", "format", "yaml");
+    if (!format) {
+        return nullptr;
     }
     using namespace orlim_core::gds::parser;
     auto table = load_component_ports(*path);
     if (!table) {
         return raise_value_error(table.error().display());
     }
-    if (format == "yaml") {
+    if (*format == "yaml") {
         return from_text(component_ports_yaml(*table));
     }
-    if (format == "json") {
+    if (*format == "json") {
         return from_text(component_ports_json(*table));
     }
     return raise_value_error("format must be 'yaml' or 'json'");
