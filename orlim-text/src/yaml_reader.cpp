@@ -65,6 +65,59 @@ private:
     std::string buffer_;
 };
 
+// A single-quoted scalar unescaped and folded from its source text (between the quotes).
+// The parser's own text of such a scalar is wrong for consecutive escaped quotes ('a''''b').
+void single_quoted(std::string_view raw, std::string& out) {
+    out.clear();
+    auto append_unescaped = [&out](std::string_view line) {
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            out.push_back(line[i]);
+            if (line[i] == '\'' && i + 1 < line.size() && line[i + 1] == '\'') {
+                ++i;
+            }
+        }
+    };
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    std::size_t empty_lines = 0;
+    bool first = true;
+    while (true) {
+        const std::size_t nl = raw.find('\n');
+        std::string_view line = raw.substr(0, nl);
+        const bool last = nl == std::string_view::npos;
+        if (!last && line.ends_with('\r')) {
+            line.remove_suffix(1);
+        }
+        if (!first) {
+            while (!line.empty() && blank(line.front())) {
+                line.remove_prefix(1);
+            }
+        }
+        if (!last) {
+            while (!line.empty() && blank(line.back())) {
+                line.remove_suffix(1);
+            }
+        }
+        if (first) {
+            append_unescaped(line);
+            first = false;
+        } else if (line.empty() && !last) {
+            ++empty_lines;
+        } else {
+            if (empty_lines == 0) {
+                out.push_back(' ');
+            } else {
+                out.append(empty_lines, '\n');
+            }
+            empty_lines = 0;
+            append_unescaped(line);
+        }
+        if (last) {
+            return;
+        }
+        raw.remove_prefix(nl + 1);
+    }
+}
+
 std::string position(int line, int column) {
     return " at line " + std::to_string(line + 1) + " column " + std::to_string(column + 1);
 }
@@ -146,6 +199,7 @@ ReadResult<Document> Document::from_yaml(std::string_view text) {
         return std::unexpected(ReadError{"cannot create the YAML reader"});
     }
     Builder b(text, false);
+    std::string quoted;
     std::unordered_map<std::string, Anchor> anchors;
     // Alias expansion budget: a small file must not stand for an exponentially large value.
     const std::size_t budget = 2'000'000 + 2 * text.size();
@@ -233,7 +287,23 @@ ReadResult<Document> Document::from_yaml(std::string_view text) {
             fy_token* value = ev->scalar.value;
             const fy_scalar_style style =
                 value != nullptr ? fy_token_scalar_style(value) : FYSS_PLAIN;
-            const std::string_view s = style == FYSS_PLAIN ? plain_text(value) : token_text(value);
+            std::string_view s;
+            if (style == FYSS_PLAIN) {
+                s = plain_text(value);
+            } else if (style == FYSS_SINGLE_QUOTED) {
+                const fy_mark* from = fy_token_start_mark(value);
+                const fy_mark* to = fy_token_end_mark(value);
+                if (from == nullptr || to == nullptr || to->input_pos < from->input_pos ||
+                    to->input_pos > text.size()) {
+                    fail("invalid single-quoted scalar", ev);
+                    break;
+                }
+                single_quoted(text.substr(from->input_pos, to->input_pos - from->input_pos),
+                              quoted);
+                s = quoted;
+            } else {
+                s = token_text(value);
+            }
             std::uint8_t flags = kText;
             NodeKind kind = NodeKind::String;
             if (style == FYSS_PLAIN) {
