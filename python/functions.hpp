@@ -15,6 +15,9 @@ PyObject* extract_ports(PyObject* self, PyObject* args, PyObject* kwargs);
 extern const char* const CONVERT_DOC;
 PyObject* convert(PyObject* self, PyObject* args, PyObject* kwargs);
 
+extern const char* const SIMPLIFY_DOC;
+PyObject* simplify(PyObject* self, PyObject* args, PyObject* kwargs);
+
 extern const char* const LOAD_SCHEMATICS_DOC;
 PyObject* load_schematics(PyObject* self, PyObject* args, PyObject* kwargs);
 

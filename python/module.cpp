@@ -14,6 +14,7 @@ PyMethodDef methods[] = {
     ORLIM_FN("extract_netlist", orlim_py::extract_netlist, orlim_py::EXTRACT_NETLIST_DOC),
     ORLIM_FN("extract_ports", orlim_py::extract_ports, orlim_py::EXTRACT_PORTS_DOC),
     ORLIM_FN("convert", orlim_py::convert, orlim_py::CONVERT_DOC),
+    ORLIM_FN("simplify", orlim_py::simplify, orlim_py::SIMPLIFY_DOC),
     ORLIM_FN("load_schematics", orlim_py::load_schematics, orlim_py::LOAD_SCHEMATICS_DOC),
     ORLIM_FN("cli", orlim_py::cli, orlim_py::CLI_DOC),
     {nullptr, nullptr, 0, nullptr},

@@ -69,6 +69,7 @@ struct Targets {
     Extract extract;
     Convert convert;
     ExtractPorts extract_ports;
+    Simplify simplify;
 };
 
 } // namespace
@@ -86,6 +87,7 @@ std::variant<Cli, ParseStop> parse(std::span<const std::string> args) {
     CLI::App* extract = define_extract(app, t.extract);
     CLI::App* convert = define_convert(app, t.convert);
     CLI::App* extract_ports = define_extract_ports(app, t.extract_ports);
+    CLI::App* simplify = define_simplify(app, t.simplify);
 
     std::vector<std::string> topics;
     CLI::App* help = app.add_subcommand(
@@ -132,6 +134,9 @@ std::variant<Cli, ParseStop> parse(std::span<const std::string> args) {
     }
     if (extract_ports->parsed()) {
         return Cli{t.extract_ports};
+    }
+    if (simplify->parsed()) {
+        return Cli{t.simplify};
     }
     return ParseStop{2, "", app.help()};
 }

@@ -35,4 +35,7 @@ CommandResult run_command(const Convert& cmd);
 CLI::App* define_extract_ports(CLI::App& app, ExtractPorts& cmd);
 CommandResult run_command(const ExtractPorts& cmd);
 
+CLI::App* define_simplify(CLI::App& app, Simplify& cmd);
+CommandResult run_command(const Simplify& cmd);
+
 } // namespace orlim_cli

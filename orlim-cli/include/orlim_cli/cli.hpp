@@ -37,7 +37,16 @@ struct Convert {
     std::optional<std::string> output;
 };
 
-using Commands = std::variant<Extract, Convert, ExtractPorts>;
+struct Simplify {
+    std::string input;
+    std::string remove_twoports; // "all" (any letter case) or comma-separated component names
+    NetlistSchemaFormat output_format = NetlistSchemaFormat::Keep;
+    OutputFormat format = OutputFormat::Yaml;
+    std::optional<std::string> output;
+    bool flatten = false;
+};
+
+using Commands = std::variant<Extract, Convert, ExtractPorts, Simplify>;
 
 struct Cli {
     Commands command;
