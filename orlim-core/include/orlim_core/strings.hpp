@@ -8,23 +8,15 @@
 #include <string_view>
 #include <vector>
 
-#include <tsl/ordered_map.h>
+#include "px_netlist/netlist.hpp"
 
 namespace orlim_core {
 
-struct StringHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const noexcept {
-        return std::hash<std::string_view>{}(s);
-    }
-};
-struct StringEq {
-    using is_transparent = void;
-    bool operator()(std::string_view a, std::string_view b) const noexcept { return a == b; }
-};
+using px_netlist::StringEq;
+using px_netlist::StringHash;
 
 // Insertion-ordered map with text keys and lookup by string_view.
-template <class T> using OrderedMap = tsl::ordered_map<std::string, T, StringHash, StringEq>;
+template <class T> using OrderedMap = px_netlist::OrderedMap<T>;
 
 // Owns copies of strings at stable addresses; views stay valid while the arena lives, also
 // after the arena is moved.
