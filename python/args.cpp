@@ -75,6 +75,22 @@ std::optional<std::string> to_str(PyObject* o, const char* fname, const char* pa
     return s;
 }
 
+std::optional<std::string_view> to_text_view(PyObject* o, const char* fname, const char* param,
+                                             std::string& storage) {
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_Check(o) ? PyUnicode_AsUTF8AndSize(o, &size) : nullptr;
+    if (utf8 != nullptr) {
+        return std::string_view(utf8, static_cast<std::size_t>(size));
+    }
+    PyErr_Clear();
+    auto s = to_str(o, fname, param);
+    if (!s) {
+        return std::nullopt;
+    }
+    storage = std::move(*s);
+    return std::string_view(storage);
+}
+
 std::optional<std::int64_t> to_i64(PyObject* o, const char* fname, const char* param,
                                    std::optional<std::int64_t> fallback) {
     if (o == nullptr && fallback) {

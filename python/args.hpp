@@ -22,6 +22,10 @@ bool bind(PyObject* args, PyObject* kwargs, const char* fname,
 // argument (a null slot from bind) gives the fallback.
 std::optional<std::string> to_str(PyObject* o, const char* fname, const char* param,
                                   std::optional<std::string_view> fallback = std::nullopt);
+// A str argument as UTF-8 text, in place where Python holds it so already, else converted
+// into `storage`.
+std::optional<std::string_view> to_text_view(PyObject* o, const char* fname, const char* param,
+                                             std::string& storage);
 std::optional<std::int64_t> to_i64(PyObject* o, const char* fname, const char* param,
                                    std::optional<std::int64_t> fallback = std::nullopt);
 std::optional<bool> to_bool(PyObject* o, const char* fname, const char* param);

@@ -56,36 +56,20 @@ PyObject* convert(PyObject*, PyObject* args, PyObject* kwargs) {
     if (!bind(args, kwargs, "convert", {"netlist_json", "format"}, 1, slots)) {
         return nullptr;
     }
-    // The text is read in place where Python holds it as UTF-8 already.
     std::string copy;
-    std::string_view text;
-    Py_ssize_t size = 0;
-    const char* utf8 =
-        PyUnicode_Check(slots[0]) ? PyUnicode_AsUTF8AndSize(slots[0], &size) : nullptr;
-    if (utf8 != nullptr) {
-        text = std::string_view(utf8, static_cast<std::size_t>(size));
-    } else {
-        PyErr_Clear();
-        auto t = to_str(slots[0], "convert", "netlist_json");
-        if (!t) {
-            return nullptr;
-        }
-        copy = std::move(*t);
-        text = copy;
+    auto text = to_text_view(slots[0], "convert", "netlist_json", copy);
+    if (!text) {
+        return nullptr;
     }
-    std::string format = "json";
-    if (slots[1] != nullptr) {
-        auto f = to_str(slots[1], "convert", "format");
-        if (!f) {
-            return nullptr;
-        }
-        format = std::move(*f);
+    auto format = to_str(slots[1], "convert", "format", "json");
+    if (!format) {
+        return nullptr;
     }
-    auto result = reduce_json(text);
+    auto result = reduce_json(*text);
     if (!result) {
         return raise_value_error("Failed to parse netlist JSON: " + result.error().message);
     }
-    return format_extracted_netlist(*result, format);
+    return format_extracted_netlist(*result, *format);
 }
 
 } // namespace orlim_py

@@ -112,22 +112,10 @@ PyObject* simplify(PyObject*, PyObject* args, PyObject* kwargs) {
               slots)) {
         return nullptr;
     }
-    // The text is read in place where Python holds it as UTF-8 already.
     std::string copy;
-    std::string_view text;
-    Py_ssize_t size = 0;
-    const char* utf8 =
-        PyUnicode_Check(slots[0]) ? PyUnicode_AsUTF8AndSize(slots[0], &size) : nullptr;
-    if (utf8 != nullptr) {
-        text = std::string_view(utf8, static_cast<std::size_t>(size));
-    } else {
-        PyErr_Clear();
-        auto t = to_str(slots[0], fname, "netlist_json");
-        if (!t) {
-            return nullptr;
-        }
-        copy = std::move(*t);
-        text = copy;
+    auto text = to_text_view(slots[0], fname, "netlist_json", copy);
+    if (!text) {
+        return nullptr;
     }
     auto entries = str_list(slots[1], fname, "remove_twoports");
     if (!entries) {
@@ -157,7 +145,7 @@ PyObject* simplify(PyObject*, PyObject* args, PyObject* kwargs) {
     }
     px_netlist::RecursiveNetlist cells;
     {
-        auto doc = orlim_text::Document::from_json(text);
+        auto doc = orlim_text::Document::from_json(*text);
         if (!doc) {
             return parse_error(doc.error());
         }
