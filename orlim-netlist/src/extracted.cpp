@@ -189,7 +189,9 @@ template <class N> ExtractedNetlist convert(N&& netlist) {
     }
     if constexpr (std::is_rvalue_reference_v<N&&>) {
         std::move(netlist.nets.begin(), netlist.nets.end(), std::back_inserter(out.nets));
+        netlist.nets.clear();
         out.ports = std::move(netlist.ports);
+        netlist.ports.clear();
     } else {
         out.nets.insert(out.nets.end(), netlist.nets.begin(), netlist.nets.end());
         out.ports = netlist.ports;

@@ -34,39 +34,9 @@ bool survives(const OrderedMap<std::string>& remaining, const std::string& name,
     return false;
 }
 
-// The connectivity of the netlist as an extracted netlist (connections, nets, route links);
-// a netlist given to consume gives up its nets and ports but keeps everything else.
-template <class N> ExtractedNetlist connectivity(N&& netlist) {
-    ExtractedNetlist out;
-    out.instances = expand_instances(netlist.instances);
-    std::size_t links = 0;
-    for (const auto& [name, b] : netlist.routes) {
-        links += b.links.size();
-    }
-    out.nets.reserve(netlist.connections.size() + netlist.nets.size() + links);
-    for (const auto& [from, to] : netlist.connections) {
-        out.nets.push_back({from, to});
-    }
-    if constexpr (std::is_rvalue_reference_v<N&&>) {
-        std::move(netlist.nets.begin(), netlist.nets.end(), std::back_inserter(out.nets));
-        netlist.nets.clear();
-        out.ports = std::move(netlist.ports);
-        netlist.ports.clear();
-    } else {
-        out.nets.insert(out.nets.end(), netlist.nets.begin(), netlist.nets.end());
-        out.ports = netlist.ports;
-    }
-    for (const auto& [name, b] : netlist.routes) {
-        for (const auto& [from, to] : b.links) {
-            out.nets.push_back({from, to});
-        }
-    }
-    return out;
-}
-
 template <class N> Netlist simplify(N&& netlist, const ComponentFilter& filter) {
     constexpr bool consume = std::is_rvalue_reference_v<N&&>;
-    ExtractedNetlist simplified = remove_twoports(connectivity(std::forward<N>(netlist)), filter);
+    ExtractedNetlist simplified = remove_twoports(ExtractedNetlist::from_netlist(std::forward<N>(netlist)), filter);
     Netlist out;
     out.instances.reserve(simplified.instances.size());
     for (auto it = netlist.instances.begin(); it != netlist.instances.end(); ++it) {

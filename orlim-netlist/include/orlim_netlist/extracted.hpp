@@ -31,6 +31,8 @@ struct ExtractedNetlist {
     std::string to_json(bool pretty = true) const;
 
     // Instances with arrays expanded; nets from connections, then nets, then route links.
+    // The consuming form moves out the nets and ports only and leaves the netlist's other
+    // fields as they were, so callers may still read its instances and placements.
     static ExtractedNetlist from_netlist(const px_netlist::Netlist& netlist);
     static ExtractedNetlist from_netlist(px_netlist::Netlist&& netlist);
     // Each instance becomes a component with no settings; nets and ports unchanged.
