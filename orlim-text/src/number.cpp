@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <locale.h>
 
 namespace orlim_text {
 
@@ -152,111 +151,31 @@ bool is_digit_in(char c, int radix) {
     return c >= '0' && c < static_cast<char>('0' + radix);
 }
 
-bool all_digits(std::string_view s, int radix) {
-    if (s.empty()) {
-        return false;
-    }
-    for (char c : s) {
-        if (!is_digit_in(c, radix)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Leading zeros followed by digits read as a string.
-bool digits_but_not_number(std::string_view s) {
-    if (!s.empty() && (s[0] == '-' || s[0] == '+')) {
+// Integers written with a radix prefix, signed or binary, that older readers still take for
+// numbers although the core schema does not.
+bool radix_integer(std::string_view s) {
+    if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
         s.remove_prefix(1);
     }
-    return s.size() > 1 && s[0] == '0' && all_digits(s.substr(1), 10);
-}
-
-bool looks_integer(std::string_view s) {
-    std::string_view body = s;
-    if (!body.empty() && (body[0] == '+' || body[0] == '-')) {
-        body.remove_prefix(1);
-    }
     for (auto [prefix, radix] : {std::pair{"0x", 16}, std::pair{"0o", 8}, std::pair{"0b", 2}}) {
-        if (body.starts_with(prefix)) {
-            return all_digits(body.substr(2), radix);
+        if (s.starts_with(prefix) && s.size() > 2) {
+            for (char c : s.substr(2)) {
+                if (!is_digit_in(c, radix)) {
+                    return false;
+                }
+            }
+            return true;
         }
     }
-    if (digits_but_not_number(s)) {
-        return false;
-    }
-    return all_digits(body, 10);
-}
-
-// A finite decimal float: [sign] digits [. digits] [e [sign] digits], at least one digit.
-bool looks_finite_float(std::string_view s) {
-    if (s == ".inf" || s == ".Inf" || s == ".INF" || s == "+.inf" || s == "+.Inf" || s == "+.INF" ||
-        s == "-.inf" || s == "-.Inf" || s == "-.INF" || s == ".nan" || s == ".NaN" || s == ".NAN") {
-        return true;
-    }
-    std::size_t i = 0;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-        ++i;
-    }
-    std::size_t mantissa_digits = 0;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
-        ++i;
-        ++mantissa_digits;
-    }
-    if (i < s.size() && s[i] == '.') {
-        ++i;
-        while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
-            ++i;
-            ++mantissa_digits;
-        }
-    }
-    if (mantissa_digits == 0) {
-        return false;
-    }
-    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-        ++i;
-        if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-            ++i;
-        }
-        std::size_t exp_digits = 0;
-        while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
-            ++i;
-            ++exp_digits;
-        }
-        if (exp_digits == 0) {
-            return false;
-        }
-    }
-    if (i != s.size()) {
-        return false;
-    }
-    // Values that overflow to infinity read back as strings.
-    static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t{});
-    std::string text(s[0] == '+' ? s.substr(1) : s);
-    const double v = strtod_l(text.c_str(), nullptr, c_locale);
-    return std::isfinite(v);
+    return false;
 }
 
 } // namespace
 
 bool yaml_plain_is_non_string(std::string_view s) {
-    // Whatever the core schema types as non-string (leading zeros, overflowing floats too).
-    if (yaml_core_kind(s) != NodeKind::String) {
-        return true;
-    }
-    if (s.empty() || s == "~" || s == "null" || s == "Null" || s == "NULL") {
-        return true;
-    }
-    if (s == "true" || s == "True" || s == "TRUE" || s == "false" || s == "False" || s == "FALSE") {
-        return true;
-    }
-    if (s.starts_with("++") || s.starts_with("+-")) {
-        return false;
-    }
-    if (looks_integer(s)) {
-        return true;
-    }
-    return !digits_but_not_number(s) && looks_finite_float(s);
+    // Whatever the core schema reads as null, boolean or number, leading zeros and overflowing
+    // floats included.
+    return yaml_core_kind(s) != NodeKind::String || radix_integer(s);
 }
 
 } // namespace orlim_text
