@@ -151,12 +151,7 @@ void expand_instance(OrderedMap<std::string>& out, std::string_view name,
         std::string element;
         for (std::uint64_t c = 0; c < a->columns; ++c) {
             for (std::uint64_t r = 0; r < a->rows; ++r) {
-                element.assign(name);
-                element += '<';
-                element += std::to_string(c);
-                element += '.';
-                element += std::to_string(r);
-                element += '>';
+                px_netlist::array_element_name(element, name, c, r);
                 out.insert_or_assign(element, instance.component);
             }
         }

@@ -20,12 +20,7 @@ bool survives(const OrderedMap<std::string>& remaining, const std::string& name,
     std::string element;
     for (std::uint64_t c = 0; c < a->columns; ++c) {
         for (std::uint64_t r = 0; r < a->rows; ++r) {
-            element.assign(name);
-            element += '<';
-            element += std::to_string(c);
-            element += '.';
-            element += std::to_string(r);
-            element += '>';
+            px_netlist::array_element_name(element, name, c, r);
             if (remaining.contains(element)) {
                 return true;
             }
@@ -36,7 +31,8 @@ bool survives(const OrderedMap<std::string>& remaining, const std::string& name,
 
 template <class N> Netlist simplify(N&& netlist, const ComponentFilter& filter) {
     constexpr bool consume = std::is_rvalue_reference_v<N&&>;
-    ExtractedNetlist simplified = remove_twoports(ExtractedNetlist::from_netlist(std::forward<N>(netlist)), filter);
+    ExtractedNetlist simplified =
+        remove_twoports(ExtractedNetlist::from_netlist(std::forward<N>(netlist)), filter);
     Netlist out;
     out.instances.reserve(simplified.instances.size());
     for (auto it = netlist.instances.begin(); it != netlist.instances.end(); ++it) {

@@ -1,3 +1,5 @@
+#include <charconv>
+
 #include "px_netlist/netlist.hpp"
 
 namespace px_netlist {
@@ -87,6 +89,17 @@ std::string InstancePort::to_string() const {
 
 std::string default_routing_strategy() {
     return "route_bundle";
+}
+
+void array_element_name(std::string& out, std::string_view base, std::uint64_t column,
+                        std::uint64_t row) {
+    char digits[24];
+    out.assign(base);
+    out.push_back('<');
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, column).ptr);
+    out.push_back('.');
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, row).ptr);
+    out.push_back('>');
 }
 
 } // namespace px_netlist

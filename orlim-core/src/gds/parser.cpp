@@ -66,16 +66,6 @@ void append_generated_name(std::string& out, std::string_view cell, std::int64_t
     }
 }
 
-// "{base}<{c}.{r}>"
-void append_array_name(std::string& out, std::string_view base, std::int64_t c, std::int64_t r) {
-    out.append(base);
-    out.push_back('<');
-    append_int(out, c);
-    out.push_back('.');
-    append_int(out, r);
-    out.push_back('>');
-}
-
 struct Transform {
     double rotation;
     bool mirror;
@@ -197,8 +187,8 @@ GdsCellData parse_struct(GdsData& data, const stream::Structure& s) {
         }
         for (std::int64_t c = 0; c < cols; ++c) {
             for (std::int64_t r = 0; r < rows; ++r) {
-                buf.clear();
-                append_array_name(buf, base, c, r);
+                px_netlist::array_element_name(buf, base, static_cast<std::uint64_t>(c),
+                                               static_cast<std::uint64_t>(r));
                 cell.instances.push_back(
                     GdsInstanceRef{data.names.store(buf), e.name, p0.x + c * col_dx + r * row_dx,
                                    p0.y + c * col_dy + r * row_dy, t.rotation, t.mirror});

@@ -83,6 +83,10 @@ struct Array {
     bool operator==(const Array&) const = default;
 };
 
+// Writes into `out` the name of one array element, "{base}<{column}.{row}>".
+void array_element_name(std::string& out, std::string_view base, std::uint64_t column,
+                        std::uint64_t row);
+
 struct Instance {
     std::string component;
     Settings settings;
