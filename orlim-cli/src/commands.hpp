@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 
 #include "orlim_cli/cli.hpp"
+#include "orlim_netlist/extracted.hpp"
 
 namespace orlim_cli {
 
@@ -28,6 +29,11 @@ void add_output_option(CLI::App& sub, std::optional<std::string>& target);
 
 CLI::App* define_extract(CLI::App& app, Extract& cmd);
 CommandResult run_command(const Extract& cmd);
+
+// One schematic file reduced to one flat netlist (several cells: the first flattened), or the
+// display text of the failure.
+std::expected<orlim_netlist::ExtractedNetlist, std::string>
+load_flat_netlist(const std::string& path);
 
 CLI::App* define_convert(CLI::App& app, Convert& cmd);
 CommandResult run_command(const Convert& cmd);

@@ -14,16 +14,24 @@ CLI::App* define_convert(CLI::App& app, Convert& cmd) {
     return sub;
 }
 
-CommandResult run_command(const Convert& cmd) {
+std::expected<orlim_netlist::ExtractedNetlist, std::string>
+load_flat_netlist(const std::string& path) {
     using namespace orlim_core::lvs::runner;
-    const SchematicEntry entry{std::nullopt, cmd.input};
-    // Only the connectivity reaches the output.
+    const SchematicEntry entry{std::nullopt, path};
+    // Only the connectivity reaches the result.
     auto schematics = load_schematics(std::span(&entry, 1), {.keep_values = false});
     if (!schematics) {
         return std::unexpected(schematics.error().display());
     }
-    const auto netlist = orlim_netlist::reduce_recursive(*schematics);
-    return CommandText{cmd.format == OutputFormat::Json ? netlist.to_json() : netlist.to_yaml(),
+    return orlim_netlist::reduce_recursive(*schematics);
+}
+
+CommandResult run_command(const Convert& cmd) {
+    auto netlist = load_flat_netlist(cmd.input);
+    if (!netlist) {
+        return std::unexpected(netlist.error());
+    }
+    return CommandText{cmd.format == OutputFormat::Json ? netlist->to_json() : netlist->to_yaml(),
                        "converted netlist"};
 }
 

@@ -47,15 +47,11 @@ template <class T> std::string serialise(const T& value, OutputFormat format) {
 // The file in the orlim schema: loaded as a schematic, reduced to one flat netlist (the first
 // cell flattened when there are several), then simplified.
 CommandResult orlim_route(const Simplify& cmd, const orlim_netlist::ComponentFilter& filter) {
-    using namespace orlim_core::lvs::runner;
-    const SchematicEntry entry{std::nullopt, cmd.input};
-    auto schematics = load_schematics(std::span(&entry, 1), {.keep_values = false});
-    if (!schematics) {
-        return std::unexpected(schematics.error().display());
+    const auto netlist = load_flat_netlist(cmd.input);
+    if (!netlist) {
+        return std::unexpected(netlist.error());
     }
-    const auto netlist = orlim_netlist::reduce_recursive(*schematics);
-    schematics->clear();
-    return CommandText{serialise(orlim_netlist::simplify_netlist(netlist, filter), cmd.format),
+    return CommandText{serialise(orlim_netlist::simplify_netlist(*netlist, filter), cmd.format),
                        "simplified netlist"};
 }
 
