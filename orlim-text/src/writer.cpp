@@ -1,4 +1,5 @@
 #include "orlim_text/writer.hpp"
+#include <algorithm>
 
 #include <cmath>
 #include <cstdio>
@@ -155,7 +156,8 @@ Analysis analyze(std::string_view s) {
         i += c.len;
         if (i < s.size()) {
             const Char next = decode(s, i);
-            followed_by_ws = i + next.len >= s.size() || is_blank_or_end(decode(s, i + next.len).cp);
+            followed_by_ws =
+                i + next.len >= s.size() || is_blank_or_end(decode(s, i + next.len).cp);
         }
     }
     if (leading_space || leading_break || trailing_space || trailing_break) {
@@ -198,21 +200,51 @@ void write_double_quoted(std::string& out, std::string_view s) {
         if (!is_printable(ch) || ch == 0xFEFF || is_break(ch) || ch == '"' || ch == '\\') {
             out.push_back('\\');
             switch (ch) {
-            case 0x00: out.push_back('0'); break;
-            case 0x07: out.push_back('a'); break;
-            case 0x08: out.push_back('b'); break;
-            case 0x09: out.push_back('t'); break;
-            case 0x0A: out.push_back('n'); break;
-            case 0x0B: out.push_back('v'); break;
-            case 0x0C: out.push_back('f'); break;
-            case 0x0D: out.push_back('r'); break;
-            case 0x1B: out.push_back('e'); break;
-            case '"': out.push_back('"'); break;
-            case '\\': out.push_back('\\'); break;
-            case 0x85: out.push_back('N'); break;
-            case 0xA0: out.push_back('_'); break;
-            case 0x2028: out.push_back('L'); break;
-            case 0x2029: out.push_back('P'); break;
+            case 0x00:
+                out.push_back('0');
+                break;
+            case 0x07:
+                out.push_back('a');
+                break;
+            case 0x08:
+                out.push_back('b');
+                break;
+            case 0x09:
+                out.push_back('t');
+                break;
+            case 0x0A:
+                out.push_back('n');
+                break;
+            case 0x0B:
+                out.push_back('v');
+                break;
+            case 0x0C:
+                out.push_back('f');
+                break;
+            case 0x0D:
+                out.push_back('r');
+                break;
+            case 0x1B:
+                out.push_back('e');
+                break;
+            case '"':
+                out.push_back('"');
+                break;
+            case '\\':
+                out.push_back('\\');
+                break;
+            case 0x85:
+                out.push_back('N');
+                break;
+            case 0xA0:
+                out.push_back('_');
+                break;
+            case 0x2028:
+                out.push_back('L');
+                break;
+            case 0x2029:
+                out.push_back('P');
+                break;
             default: {
                 char buf[16];
                 if (ch <= 0xFF) {
@@ -233,9 +265,26 @@ void write_double_quoted(std::string& out, std::string_view s) {
     out.push_back('"');
 }
 
+// Texts that every reader takes back as the same string when written plain: printable
+// ASCII without spaces or colons, starting with a letter, and no null or boolean word. Most
+// names are such; the full analysis handles the rest.
+bool simple_plain(std::string_view s) {
+    if (s.empty() || !((s[0] >= 'a' && s[0] <= 'z') || (s[0] >= 'A' && s[0] <= 'Z'))) {
+        return false;
+    }
+    for (const char c : s) {
+        if (c <= ' ' || c > '~' || c == ':') {
+            return false;
+        }
+    }
+    return !((s.size() == 4 || s.size() == 5) && yaml_plain_is_non_string(s));
+}
+
 } // namespace
 
-YamlWriter::YamlWriter() { out_.reserve(4096); }
+YamlWriter::YamlWriter(std::size_t expected_size) {
+    out_.reserve(std::max<std::size_t>(expected_size, 4096));
+}
 
 void YamlWriter::write_indent(int n) {
     if (inline_) {
@@ -302,12 +351,28 @@ void YamlWriter::end_collection() {
     }
 }
 
-void YamlWriter::begin_map() { begin_collection(true); }
-void YamlWriter::end_map() { end_collection(); }
-void YamlWriter::begin_seq() { begin_collection(false); }
-void YamlWriter::end_seq() { end_collection(); }
+void YamlWriter::begin_map() {
+    begin_collection(true);
+}
+void YamlWriter::end_map() {
+    end_collection();
+}
+void YamlWriter::begin_seq() {
+    begin_collection(false);
+}
+void YamlWriter::end_seq() {
+    end_collection();
+}
 
 void YamlWriter::key(std::string_view k) {
+    if (k.size() <= 128 && simple_plain(k)) {
+        start_child();
+        write_indent(stack_.back().indent);
+        out_ += k;
+        out_ += ":";
+        after_key_ = true;
+        return;
+    }
     std::string valid;
     if (!is_valid_utf8(k)) {
         valid = to_valid_utf8(k);
@@ -341,7 +406,9 @@ void YamlWriter::key(std::string_view k) {
 }
 
 // Writes a scalar in its place: after "key:", as a sequence item, or as the whole document.
+// Raw text (numbers, and strings that need no quoting) goes out as it is.
 void YamlWriter::scalar(std::string_view text, bool raw) {
+    raw = raw || simple_plain(text);
     std::string valid;
     if (!raw && !is_valid_utf8(text)) {
         valid = to_valid_utf8(text);
@@ -430,9 +497,15 @@ void YamlWriter::write_scalar_body(std::string_view text, int content_indent) {
     out_.push_back('\n');
 }
 
-void YamlWriter::string(std::string_view s) { scalar(s, false); }
-void YamlWriter::integer(std::int64_t v) { scalar(std::to_string(v), true); }
-void YamlWriter::unsigned_integer(std::uint64_t v) { scalar(std::to_string(v), true); }
+void YamlWriter::string(std::string_view s) {
+    scalar(s, false);
+}
+void YamlWriter::integer(std::int64_t v) {
+    scalar(std::to_string(v), true);
+}
+void YamlWriter::unsigned_integer(std::uint64_t v) {
+    scalar(std::to_string(v), true);
+}
 void YamlWriter::real(double v) {
     if (std::isnan(v)) {
         scalar(".nan", true);
@@ -442,8 +515,12 @@ void YamlWriter::real(double v) {
         scalar(format_double(v), true);
     }
 }
-void YamlWriter::boolean(bool v) { scalar(v ? "true" : "false", true); }
-void YamlWriter::null() { scalar("null", true); }
+void YamlWriter::boolean(bool v) {
+    scalar(v ? "true" : "false", true);
+}
+void YamlWriter::null() {
+    scalar("null", true);
+}
 
 std::string YamlWriter::take() {
     std::string s = std::move(out_);
@@ -456,7 +533,9 @@ std::string YamlWriter::take() {
 // ---------------------------------------------------------------------------------------------
 // JSON
 
-JsonWriter::JsonWriter(bool pretty) : pretty_(pretty) { out_.reserve(4096); }
+JsonWriter::JsonWriter(bool pretty, std::size_t expected_size) : pretty_(pretty) {
+    out_.reserve(std::max<std::size_t>(expected_size, 4096));
+}
 
 void JsonWriter::newline() {
     out_.push_back('\n');
@@ -494,10 +573,18 @@ void JsonWriter::close(char c) {
     out_.push_back(c);
 }
 
-void JsonWriter::begin_map() { open('{'); }
-void JsonWriter::end_map() { close('}'); }
-void JsonWriter::begin_seq() { open('['); }
-void JsonWriter::end_seq() { close(']'); }
+void JsonWriter::begin_map() {
+    open('{');
+}
+void JsonWriter::end_map() {
+    close('}');
+}
+void JsonWriter::begin_seq() {
+    open('[');
+}
+void JsonWriter::end_seq() {
+    close(']');
+}
 
 namespace {
 void write_json_string(std::string& out, std::string_view s) {
@@ -518,13 +605,27 @@ void write_json_string(std::string& out, std::string_view s) {
         run = i + 1;
         const char c = s[i];
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (static_cast<unsigned char>(c) < 0x20) {
                 char buf[8];

@@ -39,7 +39,9 @@ public:
 // same string. The text ends with a newline.
 class YamlWriter final : public Writer {
 public:
-    YamlWriter();
+    // The expected size of the text reserves room up front (pages never written cost
+    // nothing, so a generous guess is cheap).
+    explicit YamlWriter(std::size_t expected_size = 0);
     void begin_map() override;
     void end_map() override;
     void begin_seq() override;
@@ -77,7 +79,7 @@ private:
 // JSON: pretty (two-space indentation, "key": value, no trailing newline) or compact.
 class JsonWriter final : public Writer {
 public:
-    explicit JsonWriter(bool pretty = true);
+    explicit JsonWriter(bool pretty = true, std::size_t expected_size = 0);
     void begin_map() override;
     void end_map() override;
     void begin_seq() override;
@@ -116,13 +118,14 @@ bool is_valid_utf8(std::string_view s);
 bool yaml_plain_is_non_string(std::string_view s);
 
 // Serialise with a callback that drives a writer.
-template <class F> std::string to_yaml(F&& write) {
-    YamlWriter w;
+template <class F> std::string to_yaml(F&& write, std::size_t expected_size = 0) {
+    YamlWriter w(expected_size);
     write(static_cast<Writer&>(w));
     return w.take();
 }
-template <class F> std::string to_json(F&& write, bool pretty = true) {
-    JsonWriter w(pretty);
+template <class F>
+std::string to_json(F&& write, bool pretty = true, std::size_t expected_size = 0) {
+    JsonWriter w(pretty, expected_size);
     write(static_cast<Writer&>(w));
     return w.take();
 }
