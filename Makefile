@@ -2,6 +2,7 @@
 # runs every test.
 PYTHON ?= python3
 JOBS ?= 2
+CLANG_FORMAT ?= $(shell command -v clang-format || command -v clang-format-16)
 CMAKE_TEST_FLAGS = -G Ninja -DORLIM_PYTHON=OFF -DORLIM_TESTS=ON
 
 .PHONY: setup demo test test-cpp test-asan test-python bench fuzz format
@@ -35,4 +36,4 @@ fuzz:
 	@fuzz/run.sh
 
 format:
-	@git ls-files '*.cpp' '*.hpp' | xargs clang-format -i
+	@git ls-files '*.cpp' '*.hpp' | xargs $(CLANG_FORMAT) -i
