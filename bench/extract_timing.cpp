@@ -1,5 +1,6 @@
 // Times the stages of netlist extraction on one layout: full load, recording the instances,
-// building the port index, matching, and the whole extraction. Prints one JSON object.
+// building the port index, matching, the whole extraction and its YAML text. Prints one JSON
+// object.
 #include <chrono>
 #include <cstdio>
 
@@ -31,8 +32,7 @@ int main(int argc, char** argv) {
     netlist::Accumulator acc;
     acc.with_positions = false;
     for (const auto& inst : top->instances) {
-        netlist::record_instance(acc, *gds, inst.name, inst.cell_name,
-                                 gds::parser::simplify_cell_name(inst.cell_name),
+        netlist::record_instance(acc, *gds, inst.name, acc.cell(*gds, inst.cell_name),
                                  netlist::placement_of(inst));
     }
     const double record = since(t0);
@@ -40,18 +40,22 @@ int main(int argc, char** argv) {
     const netlist::PortIndex index(acc.ports, 1);
     const double index_build = since(t0);
     t0 = Clock::now();
-    const auto nets = netlist::find_connections(acc.ports, index, 1);
+    const auto nets = netlist::match_ports(acc.ports, index, 1);
     const double matching = since(t0);
 
     t0 = Clock::now();
-    auto whole = netlist::extract_netlist_with_tolerance(argv[1], 1);
+    auto whole = netlist::extract_layout(argv[1], 1);
     const double extract = since(t0);
     if (!whole) {
         return 1;
     }
+    t0 = Clock::now();
+    const std::string text = whole->to_yaml();
+    const double yaml = since(t0);
     std::printf("{\"load\": %.6f, \"record\": %.6f, \"index\": %.6f, \"matching\": %.6f, "
-                "\"extract\": %.6f, \"ports\": %zu, \"nets\": %zu, \"instances\": %zu}\n",
-                load, record, index_build, matching, extract, acc.ports.size(), nets.size(),
-                whole->instances.size());
+                "\"extract\": %.6f, \"yaml\": %.6f, \"bytes\": %zu, \"ports\": %zu, \"nets\": %zu, "
+                "\"instances\": %zu}\n",
+                load, record, index_build, matching, extract, yaml, text.size(), acc.ports.size(),
+                nets.size(), whole->acc.instances.size());
     return 0;
 }

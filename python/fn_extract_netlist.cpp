@@ -36,11 +36,11 @@ PyObject* extract_netlist(PyObject*, PyObject* args, PyObject* kwargs) {
     if (!tolerance) {
         return nullptr;
     }
-    auto netlist = orlim_core::netlist::extract_netlist_with_tolerance(*path, *tolerance);
-    if (!netlist) {
-        return raise_value_error(netlist.error().display());
+    auto extraction = orlim_core::netlist::extract_layout(*path, *tolerance);
+    if (!extraction) {
+        return raise_value_error(extraction.error().display());
     }
-    return format_extracted_netlist(*netlist, *format);
+    return format_extracted_netlist(*extraction, *format);
 }
 
 } // namespace orlim_py

@@ -21,6 +21,11 @@ PyObject* format_extracted_netlist(const orlim_netlist::ExtractedNetlist& netlis
     return format_netlist(netlist, format);
 }
 
+PyObject* format_extracted_netlist(const orlim_core::netlist::LayoutExtraction& extraction,
+                                   std::string_view format) {
+    return format_netlist(extraction, format);
+}
+
 PyObject* format_px_netlist(const px_netlist::Netlist& netlist, std::string_view format) {
     return format_netlist(netlist, format);
 }

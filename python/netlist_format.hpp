@@ -6,11 +6,14 @@
 
 #include <string_view>
 
+#include "orlim_core/netlist/extractor.hpp"
 #include "orlim_netlist/extracted.hpp"
 
 namespace orlim_py {
 
 PyObject* format_extracted_netlist(const orlim_netlist::ExtractedNetlist& netlist,
+                                   std::string_view format);
+PyObject* format_extracted_netlist(const orlim_core::netlist::LayoutExtraction& extraction,
                                    std::string_view format);
 PyObject* format_px_netlist(const px_netlist::Netlist& netlist, std::string_view format);
 

@@ -37,11 +37,11 @@ CLI::App* define_extract(CLI::App& app, Extract& cmd) {
 
 CommandResult run_command(const Extract& cmd) {
     using namespace orlim_core::netlist;
-    auto netlist = extract_netlist_with_tolerance(cmd.gds, cmd.tolerance);
-    if (!netlist) {
-        return std::unexpected(netlist.error().display());
+    auto extraction = extract_layout(cmd.gds, cmd.tolerance);
+    if (!extraction) {
+        return std::unexpected(extraction.error().display());
     }
-    auto text = cmd.format == OutputFormat::Json ? to_json(*netlist) : to_yaml(*netlist);
+    auto text = cmd.format == OutputFormat::Json ? to_json(*extraction) : to_yaml(*extraction);
     if (!text) {
         return std::unexpected(text.error().display());
     }

@@ -114,25 +114,7 @@ ReadResult<ExtractedNetlist> ExtractedNetlist::from_json(std::string_view text) 
 }
 
 void ExtractedNetlist::write(Writer& w) const {
-    w.begin_map();
-    if (!instances.empty()) {
-        w.key("instances");
-        w.begin_map();
-        for (const auto& [name, component] : instances) {
-            w.key(name);
-            w.string(component);
-        }
-        w.end_map();
-    }
-    if (!nets.empty()) {
-        w.key("nets");
-        px_netlist::write_nets(w, nets);
-    }
-    if (!ports.empty()) {
-        w.key("ports");
-        px_netlist::write_ports(w, ports);
-    }
-    w.end_map();
+    write_extracted(w, instances, nets, px_netlist::net_refs, ports, px_netlist::exposed_ref);
 }
 
 std::string ExtractedNetlist::to_yaml() const {

@@ -64,26 +64,11 @@ void write_instance(Writer& w, const Instance& inst) {
 
 } // namespace
 
-void write_nets(Writer& w, const std::vector<Net>& nets) {
-    w.begin_seq();
-    for (const Net& n : nets) {
-        w.begin_map();
-        w.key("p1");
-        w.string(n.p1.to_string());
-        w.key("p2");
-        w.string(n.p2.to_string());
-        w.end_map();
-    }
-    w.end_seq();
-}
-
-void write_ports(Writer& w, const OrderedMap<InstancePort>& ports) {
-    w.begin_map();
-    for (const auto& [name, port] : ports) {
-        w.key(name);
-        w.string(port.to_string());
-    }
-    w.end_map();
+void write_port_ref(Writer& w, PortRef p, std::string& buf) {
+    buf.assign(p.instance);
+    buf.push_back(',');
+    buf.append(p.port);
+    w.string(buf);
 }
 
 void Netlist::write(Writer& w) const {

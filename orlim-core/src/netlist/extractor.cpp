@@ -1,5 +1,6 @@
 #include "orlim_core/netlist/extractor.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -29,26 +30,99 @@ Placement compose(const Placement& parent, const GdsInstanceRef& child) {
     return p;
 }
 
+std::uint32_t InstanceTable::insert_or_assign(std::string_view name, std::string_view component) {
+    if ((entries_.size() + 1) * 2 > buckets_.size()) {
+        rehash(std::max<std::size_t>(16, buckets_.size() * 2));
+    }
+    const std::uint64_t h = std::hash<std::string_view>{}(name);
+    const auto tag = static_cast<std::uint32_t>(h >> 32);
+    const std::size_t mask = buckets_.size() - 1;
+    for (std::size_t at = h & mask;; at = (at + 1) & mask) {
+        Bucket& b = buckets_[at];
+        if (b.slot == 0) {
+            const auto slot = static_cast<std::uint32_t>(entries_.size());
+            b = Bucket{tag, slot + 1};
+            entries_.emplace_back(name, component);
+            return slot;
+        }
+        if (b.hash == tag && entries_[b.slot - 1].first == name) {
+            entries_[b.slot - 1].second = component;
+            return b.slot - 1;
+        }
+    }
+}
+
+void InstanceTable::prefetch(std::string_view name) const {
+    if (!buckets_.empty()) {
+        __builtin_prefetch(&buckets_[std::hash<std::string_view>{}(name) & (buckets_.size() - 1)]);
+    }
+}
+
+void InstanceTable::reserve(std::size_t n) {
+    entries_.reserve(n);
+    std::size_t count = 16;
+    while (count < n * 2) {
+        count *= 2;
+    }
+    if (count > buckets_.size()) {
+        rehash(count);
+    }
+}
+
+void InstanceTable::rehash(std::size_t count) {
+    buckets_.assign(count, Bucket{0, 0});
+    const std::size_t mask = count - 1;
+    for (std::size_t slot = 0; slot < entries_.size(); ++slot) {
+        const std::uint64_t h = std::hash<std::string_view>{}(entries_[slot].first);
+        std::size_t at = h & mask;
+        while (buckets_[at].slot != 0) {
+            at = (at + 1) & mask;
+        }
+        buckets_[at] =
+            Bucket{static_cast<std::uint32_t>(h >> 32), static_cast<std::uint32_t>(slot + 1)};
+    }
+}
+
+CellInfo Accumulator::cell(const GdsData& gds, std::string_view cell_name) {
+    // References to one cell tend to come in runs.
+    if (last_name_.data() != nullptr && cell_name == last_name_) {
+        return last_;
+    }
+    auto it = cells_.find(cell_name);
+    if (it == cells_.end()) {
+        const std::string component = simplify_cell_name(cell_name);
+        it = cells_
+                 .emplace(cell_name,
+                          CellInfo{components_.store(component), gds.get_cell_ports(cell_name)})
+                 .first;
+    }
+    last_name_ = it->first.data() != nullptr ? it->first : std::string_view("", 0);
+    last_ = it->second;
+    return last_;
+}
+
 void record_instance(Accumulator& acc, const GdsData& gds, std::string_view name,
-                     std::string_view cell_name, std::string_view component,
-                     const Placement& placement) {
-    acc.instances.insert_or_assign(std::string(name), std::string(component));
+                     const CellInfo& cell, const Placement& placement) {
+    const std::uint32_t slot = acc.instances.insert_or_assign(name, cell.component);
     if (acc.with_positions) {
         acc.instance_positions.insert_or_assign(
             std::string(name), std::pair{gds.um_per_dbu * static_cast<double>(placement.x),
                                          gds.um_per_dbu * static_cast<double>(placement.y)});
     }
-    const auto* raw = gds.get_cell_ports(cell_name);
-    if (raw == nullptr) {
+    if (cell.ports == nullptr) {
         return;
     }
-    for (const Port& port : transform_ports(*raw, placement, gds.um_per_dbu)) {
-        if (acc.with_positions) {
+    const std::size_t first = acc.ports.size();
+    acc.recordings.push_back(
+        Accumulator::Recording{slot, static_cast<std::uint32_t>(first), cell.ports});
+    append_placed_ports(*cell.ports, placement, gds.um_per_dbu, name, acc.ports);
+    if (acc.with_positions) {
+        for (std::size_t i = first; i < acc.ports.size(); ++i) {
+            const Port& port = acc.ports[i].port;
             acc.port_positions.insert_or_assign(
                 std::pair{std::string(name), std::string(port.name)},
                 PortPosition{port.width, port.x, port.y});
         }
-        acc.ports.push_back(PlacedPort{name, port});
     }
 }
 
@@ -79,14 +153,14 @@ Result<void> extract_cell_recursive(const GdsData& gds, std::string_view cell,
         buf.append(child.name);
         const std::string_view name = acc.names.store(buf);
         const Placement composed = compose(f.placement, child);
-        const std::string component = simplify_cell_name(child.cell_name);
-        if (!flatten.empty() && flatten.contains(component)) {
+        const CellInfo info = acc.cell(gds, child.cell_name);
+        if (!flatten.empty() && flatten.contains(info.component)) {
             if (const GdsCellData* inner = gds.get_cell(child.cell_name)) {
                 stack.push_back(Frame{inner, name, composed, 0});
             }
             continue;
         }
-        record_instance(acc, gds, name, child.cell_name, component, composed);
+        record_instance(acc, gds, name, info, composed);
         if (acc.instances.size() > MAX_EXTRACTED_INSTANCES) {
             return Unexpected(
                 OrlimError::gds(fmt::format("flattening cell '{}' places more than {} instances",
@@ -96,45 +170,207 @@ Result<void> extract_cell_recursive(const GdsData& gds, std::string_view cell,
     return {};
 }
 
-Result<ExtractionResult> extract_from(GdsData gds, std::int64_t tolerance_nm,
-                                      const FlattenSet& flatten, bool with_positions) {
-    const auto top_name = gds.top_cell_name();
+namespace {
+
+bool names_distinct(const std::vector<gds::metadata::RawPort>& raw) {
+    std::unordered_set<std::string_view> seen;
+    for (const auto& r : raw) {
+        if (!seen.insert(r.name).second) {
+            return false;
+        }
+    }
+    return true;
+}
+
+struct SlotPortHash {
+    std::size_t operator()(const std::pair<std::uint32_t, std::string_view>& k) const noexcept {
+        return std::hash<std::string_view>{}(k.second) * 0x9E3779B97F4A7C15ull + k.first;
+    }
+};
+
+// Per placed port, the first placed port with the same (instance, port name). An instance
+// recorded once whose cell names each port once needs no lookup: each port is its own.
+std::vector<std::uint32_t> port_identities(const Accumulator& acc) {
+    std::vector<std::uint32_t> identity(acc.ports.size());
+    std::vector<std::uint32_t> times(acc.instances.size(), 0);
+    for (const auto& r : acc.recordings) {
+        ++times[r.slot];
+    }
+    std::unordered_map<const void*, bool> distinct;
+    std::unordered_map<std::pair<std::uint32_t, std::string_view>, std::uint32_t, SlotPortHash>
+        first;
+    for (const auto& r : acc.recordings) {
+        bool own = times[r.slot] == 1;
+        if (own) {
+            auto [it, fresh] = distinct.try_emplace(r.raw, true);
+            if (fresh) {
+                it->second = names_distinct(*r.raw);
+            }
+            own = it->second;
+        }
+        const auto end = r.first + static_cast<std::uint32_t>(r.raw->size());
+        for (std::uint32_t i = r.first; i < end; ++i) {
+            identity[i] =
+                own ? i : first.try_emplace({r.slot, acc.ports[i].port.name}, i).first->second;
+        }
+    }
+    return identity;
+}
+
+} // namespace
+
+Result<LayoutExtraction> extract_layout(GdsData gds, std::int64_t tolerance_nm,
+                                        const FlattenSet& flatten, bool with_positions) {
+    LayoutExtraction x;
+    x.gds = std::move(gds);
+    const GdsData& layout = x.gds;
+    const auto top_name = layout.top_cell_name();
     if (!top_name) {
         return Unexpected(OrlimError::cell_not_found("No cells found in GDS"));
     }
-    const GdsCellData* top = gds.get_cell(*top_name);
+    const GdsCellData* top = layout.get_cell(*top_name);
     if (top == nullptr) {
         return Unexpected(OrlimError::cell_not_found(std::string(*top_name)));
     }
-    Accumulator acc;
+    Accumulator& acc = x.acc;
     acc.with_positions = with_positions;
     acc.instances.reserve(top->instances.size());
-    acc.ports.reserve(top->instances.size() * 2);
+    std::size_t port_count = 0;
     for (const GdsInstanceRef& inst : top->instances) {
-        const std::string component = simplify_cell_name(inst.cell_name);
-        if (!flatten.empty() && flatten.contains(component)) {
-            if (auto r = extract_cell_recursive(gds, inst.cell_name, inst.name, placement_of(inst),
-                                                flatten, acc);
+        if (const auto* raw = acc.cell(layout, inst.cell_name).ports) {
+            port_count += raw->size();
+        }
+    }
+    acc.ports.reserve(port_count);
+    acc.recordings.reserve(top->instances.size());
+    const auto& refs = top->instances;
+    for (std::size_t i = 0; i < refs.size(); ++i) {
+        if (i + 8 < refs.size()) {
+            acc.instances.prefetch(refs[i + 8].name);
+        }
+        const GdsInstanceRef& inst = refs[i];
+        const CellInfo info = acc.cell(layout, inst.cell_name);
+        if (!flatten.empty() && flatten.contains(info.component)) {
+            if (auto r = extract_cell_recursive(layout, inst.cell_name, inst.name,
+                                                placement_of(inst), flatten, acc);
                 !r) {
                 return Unexpected(r.error());
             }
             continue;
         }
-        record_instance(acc, gds, inst.name, inst.cell_name, component, placement_of(inst));
+        record_instance(acc, layout, inst.name, info, placement_of(inst));
     }
 
-    ExtractionResult result;
     const PortIndex index(acc.ports, tolerance_nm);
-    result.netlist.nets = find_connections(acc.ports, index, tolerance_nm);
-    if (const auto* top_ports = gds.get_cell_ports(*top_name)) {
-        result.netlist.ports = find_top_ports(*top_ports, acc.ports, index, result.netlist.nets,
-                                              tolerance_nm, gds.um_per_dbu);
+    x.nets = match_ports(acc.ports, index, tolerance_nm);
+    x.identity = port_identities(acc);
+    x.connected.assign(acc.ports.size(), false);
+    for (const PortPair& p : x.nets) {
+        x.connected[x.identity[p.a]] = true;
+        x.connected[x.identity[p.b]] = true;
     }
-    result.open_ports = find_open_ports(acc.ports, result.netlist.nets, result.netlist.ports);
-    result.netlist.instances = std::move(acc.instances);
-    result.port_positions = std::move(acc.port_positions);
-    result.instance_positions = std::move(acc.instance_positions);
-    result.gds = std::move(gds);
+    if (const auto* top_ports = layout.get_cell_ports(*top_name)) {
+        x.top_ports =
+            expose_top_ports(*top_ports, acc.ports, index, tolerance_nm, layout.um_per_dbu,
+                             [&](std::uint32_t c) { return x.connected[x.identity[c]]; });
+    }
+    return x;
+}
+
+Result<LayoutExtraction> extract_layout(const std::filesystem::path& gds_path,
+                                        std::int64_t tolerance_nm) {
+    auto gds = GdsData::load(gds_path);
+    if (!gds) {
+        return Unexpected(gds.error());
+    }
+    return extract_layout(std::move(*gds), tolerance_nm, {}, false);
+}
+
+namespace {
+InstancePort instance_port(const PlacedPort& p) {
+    return InstancePort{std::string(p.instance), std::string(p.port.name)};
+}
+} // namespace
+
+ExtractedNetlist LayoutExtraction::netlist() const {
+    ExtractedNetlist n;
+    n.instances.reserve(acc.instances.size());
+    for (const auto& [name, component] : acc.instances.entries()) {
+        n.instances.emplace(std::string(name), std::string(component));
+    }
+    n.nets.reserve(nets.size());
+    for (const PortPair& p : nets) {
+        n.nets.push_back(Net{instance_port(acc.ports[p.a]), instance_port(acc.ports[p.b])});
+    }
+    for (const auto& [name, c] : top_ports) {
+        n.ports.emplace(std::string(name), instance_port(acc.ports[c]));
+    }
+    return n;
+}
+
+std::vector<InstancePort> LayoutExtraction::open_ports() const {
+    std::vector<bool> used = connected;
+    for (const auto& [name, c] : top_ports) {
+        used[identity[c]] = true;
+    }
+    std::vector<InstancePort> open;
+    for (std::size_t i = 0; i < acc.ports.size(); ++i) {
+        if (!used[identity[i]]) {
+            open.push_back(instance_port(acc.ports[i]));
+        }
+    }
+    return open;
+}
+
+void LayoutExtraction::write(orlim_text::Writer& w) const {
+    const auto ref = [this](std::uint32_t i) {
+        return px_netlist::PortRef{acc.ports[i].instance, acc.ports[i].port.name};
+    };
+    orlim_netlist::write_extracted(
+        w, acc.instances.entries(), nets,
+        [&](const PortPair& p) {
+            return std::pair{ref(p.a), ref(p.b)};
+        },
+        top_ports,
+        [&](const auto& e) {
+            return std::pair{e.first, ref(e.second)};
+        });
+}
+
+namespace {
+// A generous guess at the text's size: every net end written with the longest name seen.
+std::size_t expected_text_size(const LayoutExtraction& x) {
+    std::size_t size = 64, longest = 0;
+    for (const auto& [name, component] : x.acc.instances.entries()) {
+        size += name.size() + component.size() + 16;
+        longest = std::max(longest, name.size());
+    }
+    return size + (x.nets.size() + x.top_ports.size()) * 2 * (longest + 32);
+}
+} // namespace
+
+std::string LayoutExtraction::to_yaml() const {
+    return orlim_text::to_yaml([this](orlim_text::Writer& w) { write(w); },
+                               expected_text_size(*this));
+}
+
+std::string LayoutExtraction::to_json() const {
+    return orlim_text::to_json([this](orlim_text::Writer& w) { write(w); }, true,
+                               expected_text_size(*this));
+}
+
+Result<ExtractionResult> extract_from(GdsData gds, std::int64_t tolerance_nm,
+                                      const FlattenSet& flatten, bool with_positions) {
+    auto x = extract_layout(std::move(gds), tolerance_nm, flatten, with_positions);
+    if (!x) {
+        return Unexpected(x.error());
+    }
+    ExtractionResult result;
+    result.netlist = x->netlist();
+    result.open_ports = x->open_ports();
+    result.port_positions = std::move(x->acc.port_positions);
+    result.instance_positions = std::move(x->acc.instance_positions);
+    result.gds = std::move(x->gds);
     return result;
 }
 
@@ -150,15 +386,11 @@ Result<ExtractionResult> extract_with_positions(const std::filesystem::path& gds
 
 Result<ExtractedNetlist> extract_netlist_with_tolerance(const std::filesystem::path& gds_path,
                                                         std::int64_t tolerance_nm) {
-    auto gds = GdsData::load(gds_path);
-    if (!gds) {
-        return Unexpected(gds.error());
+    auto x = extract_layout(gds_path, tolerance_nm);
+    if (!x) {
+        return Unexpected(x.error());
     }
-    auto result = extract_from(std::move(*gds), tolerance_nm, {}, false);
-    if (!result) {
-        return Unexpected(result.error());
-    }
-    return std::move(result->netlist);
+    return x->netlist();
 }
 
 std::unordered_map<std::string, std::size_t, StringHash, StringEq>
@@ -194,6 +426,12 @@ Result<std::string> to_yaml(const ExtractedNetlist& netlist) {
 }
 Result<std::string> to_json(const ExtractedNetlist& netlist) {
     return netlist.to_json();
+}
+Result<std::string> to_yaml(const LayoutExtraction& extraction) {
+    return extraction.to_yaml();
+}
+Result<std::string> to_json(const LayoutExtraction& extraction) {
+    return extraction.to_json();
 }
 
 } // namespace orlim_core::netlist

@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -17,32 +20,58 @@ std::int64_t floor_div(std::int64_t a, std::int64_t b) {
     return q;
 }
 
-// Start slot of a grid cell: cells of one 32 x 32 block share a random base and sit at
-// consecutive offsets from it, so the 3 x 3 neighbourhood of a query stays in a few cache
-// lines.
-std::uint64_t slot_start(std::int64_t kx, std::int64_t ky);
-
-std::uint64_t mix(std::int64_t kx, std::int64_t ky) {
-    std::uint64_t h = static_cast<std::uint64_t>(kx) * 0x9E3779B97F4A7C15ull;
-    h ^= static_cast<std::uint64_t>(ky) + 0x7F4A7C159E3779B9ull + (h << 6) + (h >> 2);
-    h ^= h >> 29;
-    h *= 0xBF58476D1CE4E5B9ull;
-    return h ^ (h >> 32);
-}
-
-std::uint64_t slot_start(std::int64_t kx, std::int64_t ky) {
-    const auto within_block = static_cast<std::uint64_t>(((kx & 31) << 5) | (ky & 31));
-    return mix(kx >> 5, ky >> 5) + within_block;
-}
-
-// |round(d)| <= tolerance, without overflow for far-apart points.
-bool within(double d_um, std::int64_t tolerance_nm) {
-    const std::int64_t d = round_to_i64(d_um * 1000.0);
-    return d != std::numeric_limits<std::int64_t>::min() && (d < 0 ? -d : d) <= tolerance_nm;
-}
-
 bool facing(double a, double b) {
     return std::fabs(std::fmod(std::fabs(a - b), 360.0) - 180.0) < 1.0;
+}
+
+// Whether two placed ports form a net: different instances, within the tolerance, facing,
+// compatible port types.
+bool connects(const PlacedPort& pa, const PlacedPort& pb, std::int64_t tolerance_nm) {
+    return within_tolerance(pa.port.x - pb.port.x, tolerance_nm) &&
+           within_tolerance(pa.port.y - pb.port.y, tolerance_nm) &&
+           facing(pa.port.orientation, pb.port.orientation) && pa.instance != pb.instance &&
+           !(pa.port.port_type && pb.port.port_type && *pa.port.port_type != *pb.port.port_type);
+}
+
+// A sort record: the key and the value it carries.
+struct Keyed {
+    std::uint64_t key;
+    std::uint32_t value;
+};
+
+// Stable sort by the low `bits` bits of the keys, eleven bits a pass.
+void radix_sort(std::vector<Keyed>& v, unsigned bits) {
+    constexpr unsigned digit = 11;
+    constexpr std::size_t buckets = std::size_t{1} << digit;
+    const unsigned passes = (bits + digit - 1) / digit;
+    if (passes == 0 || v.size() < 2) {
+        return;
+    }
+    std::vector<std::array<std::size_t, buckets>> counts(passes);
+    for (auto& c : counts) {
+        c.fill(0);
+    }
+    for (const Keyed& k : v) {
+        for (unsigned p = 0; p < passes; ++p) {
+            ++counts[p][(k.key >> (p * digit)) & (buckets - 1)];
+        }
+    }
+    std::vector<Keyed> other(v.size());
+    for (unsigned p = 0; p < passes; ++p) {
+        auto& c = counts[p];
+        const unsigned shift = p * digit;
+        if (c[(v[0].key >> shift) & (buckets - 1)] == v.size()) {
+            continue; // one digit value: the order stays
+        }
+        std::size_t sum = 0;
+        for (auto& n : c) {
+            sum += std::exchange(n, sum);
+        }
+        for (const Keyed& k : v) {
+            other[c[(k.key >> shift) & (buckets - 1)]++] = k;
+        }
+        v.swap(other);
+    }
 }
 
 // Set of (instance, port) text pairs: open addressing over the pairs' hashes.
@@ -122,6 +151,40 @@ std::int64_t round_to_i64(double v) {
     return static_cast<std::int64_t>(r);
 }
 
+bool within_tolerance(double d_um, std::int64_t tolerance_nm) {
+    // The most negative distance has no absolute value; it is beyond any tolerance.
+    const std::int64_t d = round_to_i64(d_um * 1000.0);
+    return d != std::numeric_limits<std::int64_t>::min() && (d < 0 ? -d : d) <= tolerance_nm;
+}
+
+namespace {
+
+// One raw port placed; c and s are the cosine and sine of the placement's rotation.
+Port place_port(const gds::metadata::RawPort& r, const Placement& placement, double c, double s,
+                double um_per_dbu) {
+    const double px = static_cast<double>(r.x);
+    const double py = placement.mirror ? -static_cast<double>(r.y) : static_cast<double>(r.y);
+    const std::int64_t dx = round_to_i64(c * px - s * py);
+    const std::int64_t dy = round_to_i64(s * px + c * py);
+    Port p;
+    p.x = um_per_dbu * static_cast<double>(placement.x + dx);
+    p.y = um_per_dbu * static_cast<double>(placement.y + dy);
+    const double angle = placement.mirror ? placement.rotation + 360.0 - r.rotation
+                                          : placement.rotation + r.rotation;
+    // The remainder of an angle already within (-360, 360) is the angle itself.
+    p.orientation = angle > -360.0 && angle < 360.0 ? angle : std::fmod(angle, 360.0);
+    if (r.width) {
+        p.width = um_per_dbu * static_cast<double>(*r.width);
+    }
+    p.name = r.name;
+    if (r.port_type) {
+        p.port_type = std::string_view(*r.port_type);
+    }
+    return p;
+}
+
+} // namespace
+
 std::vector<Port> transform_ports(const std::vector<gds::metadata::RawPort>& raw,
                                   const Placement& placement, double um_per_dbu) {
     const double theta = placement.rotation * std::numbers::pi / 180.0;
@@ -130,87 +193,77 @@ std::vector<Port> transform_ports(const std::vector<gds::metadata::RawPort>& raw
     std::vector<Port> out;
     out.reserve(raw.size());
     for (const gds::metadata::RawPort& r : raw) {
-        const double px = static_cast<double>(r.x);
-        const double py = placement.mirror ? -static_cast<double>(r.y) : static_cast<double>(r.y);
-        const std::int64_t dx = round_to_i64(c * px - s * py);
-        const std::int64_t dy = round_to_i64(s * px + c * py);
-        Port p;
-        p.x = um_per_dbu * static_cast<double>(placement.x + dx);
-        p.y = um_per_dbu * static_cast<double>(placement.y + dy);
-        p.orientation = placement.mirror ? std::fmod(placement.rotation + 360.0 - r.rotation, 360.0)
-                                         : std::fmod(placement.rotation + r.rotation, 360.0);
-        if (r.width) {
-            p.width = um_per_dbu * static_cast<double>(*r.width);
-        }
-        p.name = r.name;
-        if (r.port_type) {
-            p.port_type = std::string_view(*r.port_type);
-        }
-        out.push_back(p);
+        out.push_back(place_port(r, placement, c, s, um_per_dbu));
     }
     return out;
 }
 
-PortIndex::PortIndex(const std::vector<PlacedPort>& ports, std::int64_t tolerance_nm)
-    : cell_(tolerance_nm > 1 ? tolerance_nm : 1) {
-    positions_.reserve(ports.size());
-    std::size_t capacity = 16;
-    while (capacity < ports.size() * 2) {
-        capacity *= 2;
-    }
-    slots_.assign(capacity, Slot{0, 0, 0, 0});
-    mask_ = capacity - 1;
-    // Positions and keys first; then the population of every cell; then members by cell.
-    // The table is far larger than the caches, so each pass prefetches a few ports ahead.
-    constexpr std::size_t ahead = 16;
-    std::vector<std::pair<std::int64_t, std::int64_t>> keys;
-    keys.reserve(ports.size());
-    for (const PlacedPort& p : ports) {
-        const auto pos =
-            std::pair{round_to_i64(p.port.x * 1000.0), round_to_i64(p.port.y * 1000.0)};
-        positions_.push_back(pos);
-        keys.push_back(key_of(pos.first, pos.second));
-    }
-    std::vector<std::uint32_t> slot_of(ports.size());
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-        if (i + ahead < ports.size()) {
-            const auto& k = keys[i + ahead];
-            __builtin_prefetch(&slots_[slot_start(k.first, k.second) & mask_], 1);
-        }
-        const auto key = keys[i];
-        std::size_t at = slot_start(key.first, key.second) & mask_;
-        while (slots_[at].count != 0 &&
-               (slots_[at].kx != key.first || slots_[at].ky != key.second)) {
-            at = (at + 1) & mask_;
-        }
-        if (slots_[at].count == 0) {
-            slots_[at].kx = key.first;
-            slots_[at].ky = key.second;
-        }
-        ++slots_[at].count;
-        slot_of[i] = static_cast<std::uint32_t>(at);
-    }
-    std::uint32_t next = 0;
-    for (Slot& s : slots_) {
-        s.begin = next; // used as the write cursor below, then set back
-        next += s.count;
-    }
-    members_.resize(ports.size());
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-        if (i + ahead < ports.size()) {
-            __builtin_prefetch(&slots_[slot_of[i + ahead]], 1);
-        }
-        members_[slots_[slot_of[i]].begin++] = static_cast<std::uint32_t>(i);
-    }
-    for (Slot& s : slots_) {
-        s.begin -= s.count;
+void append_placed_ports(const std::vector<gds::metadata::RawPort>& raw, const Placement& placement,
+                         double um_per_dbu, std::string_view instance,
+                         std::vector<PlacedPort>& out) {
+    // Most placements are unrotated; cos 0 and sin 0 are exactly 1 and 0.
+    const double theta = placement.rotation * std::numbers::pi / 180.0;
+    const double c = placement.rotation == 0.0 ? 1.0 : std::cos(theta);
+    const double s = placement.rotation == 0.0 ? 0.0 : std::sin(theta);
+    for (const gds::metadata::RawPort& r : raw) {
+        out.push_back(PlacedPort{instance, place_port(r, placement, c, s, um_per_dbu)});
     }
 }
 
-void PortIndex::prefetch(std::int64_t x_nm, std::int64_t y_nm) const {
-    const auto [kx, ky] = key_of(x_nm, y_nm);
-    for (std::int64_t dx = -1; dx <= 1; ++dx) {
-        __builtin_prefetch(&slots_[slot_start(kx + dx, ky - 1) & mask_]);
+PortIndex::PortIndex(const std::vector<PlacedPort>& ports, std::int64_t tolerance_nm)
+    : cell_(tolerance_nm > 1 ? tolerance_nm : 1) {
+    const std::size_t n = ports.size();
+    positions_.resize(n);
+    if (n == 0) {
+        return;
+    }
+    constexpr auto lowest = std::numeric_limits<std::int64_t>::min();
+    constexpr auto highest = std::numeric_limits<std::int64_t>::max();
+    std::int64_t min_x = highest, max_x = lowest, min_y = highest, max_y = lowest;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto pos = std::pair{round_to_i64(ports[i].port.x * 1000.0),
+                                   round_to_i64(ports[i].port.y * 1000.0)};
+        positions_[i] = pos;
+        const auto [kx, ky] = key_of(pos.first, pos.second);
+        min_x = std::min(min_x, kx);
+        max_x = std::max(max_x, kx);
+        min_y = std::min(min_y, ky);
+        max_y = std::max(max_y, ky);
+    }
+    // Sort by key, x major, keeping index order within a cell. Keys relative to the minimum
+    // usually fit one 64-bit word together and sort by radix; otherwise by comparison.
+    const auto span = [](std::int64_t lo, std::int64_t hi) {
+        return static_cast<std::uint64_t>(hi) - static_cast<std::uint64_t>(lo);
+    };
+    const unsigned bx = static_cast<unsigned>(std::bit_width(span(min_x, max_x)));
+    const unsigned by = static_cast<unsigned>(std::bit_width(span(min_y, max_y)));
+    std::vector<Keyed> order(n);
+    const auto key_at = [&](std::size_t i) {
+        return key_of(positions_[i].first, positions_[i].second);
+    };
+    if (bx + by <= 64) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto [kx, ky] = key_at(i);
+            const std::uint64_t hi = by >= 64 ? 0 : span(min_x, kx) << by;
+            order[i] = Keyed{hi | span(min_y, ky), static_cast<std::uint32_t>(i)};
+        }
+        radix_sort(order, bx + by);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) {
+            order[i] = Keyed{0, static_cast<std::uint32_t>(i)};
+        }
+        std::stable_sort(order.begin(), order.end(), [&](const Keyed& a, const Keyed& b) {
+            return key_at(a.value) < key_at(b.value);
+        });
+    }
+    members_.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        members_[i] = order[i].value;
+        const auto [kx, ky] = key_at(order[i].value);
+        if (cells_.empty() || cells_.back().kx != kx || cells_.back().ky != ky) {
+            cells_.push_back(Cell{kx, ky, static_cast<std::uint32_t>(i), 0});
+        }
+        ++cells_.back().count;
     }
 }
 
@@ -221,71 +274,130 @@ std::pair<std::int64_t, std::int64_t> PortIndex::key_of(std::int64_t x, std::int
     return {floor_div(x, cell_), floor_div(y, cell_)};
 }
 
-std::uint32_t PortIndex::find_slot(std::pair<std::int64_t, std::int64_t> key) const {
-    std::size_t at = slot_start(key.first, key.second) & mask_;
-    while (slots_[at].count != 0) {
-        if (slots_[at].kx == key.first && slots_[at].ky == key.second) {
-            return static_cast<std::uint32_t>(at);
-        }
-        at = (at + 1) & mask_;
-    }
-    return std::numeric_limits<std::uint32_t>::max();
+std::size_t PortIndex::lower_bound(std::int64_t kx, std::int64_t ky) const {
+    const auto it =
+        std::lower_bound(cells_.begin(), cells_.end(), std::pair{kx, ky},
+                         [](const Cell& c, const std::pair<std::int64_t, std::int64_t>& k) {
+                             return std::pair{c.kx, c.ky} < k;
+                         });
+    return static_cast<std::size_t>(it - cells_.begin());
+}
+
+void PortIndex::append_cell(std::size_t at, std::vector<std::uint32_t>& out) const {
+    const Cell& c = cells_[at];
+    out.insert(out.end(), members_.begin() + c.begin, members_.begin() + c.begin + c.count);
 }
 
 void PortIndex::candidates(std::int64_t x_nm, std::int64_t y_nm,
                            std::vector<std::uint32_t>& out) const {
+    // Keys wrap like the integers they are made of at the extremes of the range.
+    const auto plus = [](std::int64_t k, std::int64_t d) {
+        return static_cast<std::int64_t>(static_cast<std::uint64_t>(k) +
+                                         static_cast<std::uint64_t>(d));
+    };
     const auto [kx, ky] = key_of(x_nm, y_nm);
+    const bool y_inside = ky != std::numeric_limits<std::int64_t>::min() &&
+                          ky != std::numeric_limits<std::int64_t>::max();
     for (std::int64_t dx = -1; dx <= 1; ++dx) {
-        for (std::int64_t dy = -1; dy <= 1; ++dy) {
-            // Keys wrap like the integers they are made of at the extremes of the range.
-            const auto key = std::pair{static_cast<std::int64_t>(static_cast<std::uint64_t>(kx) +
-                                                                 static_cast<std::uint64_t>(dx)),
-                                       static_cast<std::int64_t>(static_cast<std::uint64_t>(ky) +
-                                                                 static_cast<std::uint64_t>(dy))};
-            const std::uint32_t at = find_slot(key);
-            if (at == std::numeric_limits<std::uint32_t>::max()) {
-                continue;
+        const std::int64_t row = plus(kx, dx);
+        if (y_inside) {
+            // The three cells of a row are consecutive in key order.
+            for (std::size_t at = lower_bound(row, ky - 1);
+                 at < cells_.size() && cells_[at].kx == row && cells_[at].ky <= ky + 1; ++at) {
+                append_cell(at, out);
             }
-            const Slot& s = slots_[at];
-            out.insert(out.end(), members_.begin() + s.begin, members_.begin() + s.begin + s.count);
+            continue;
+        }
+        for (std::int64_t dy = -1; dy <= 1; ++dy) {
+            const std::int64_t col = plus(ky, dy);
+            const std::size_t at = lower_bound(row, col);
+            if (at < cells_.size() && cells_[at].kx == row && cells_[at].ky == col) {
+                append_cell(at, out);
+            }
         }
     }
+}
+
+std::vector<PortPair> match_ports(const std::vector<PlacedPort>& ports, const PortIndex& index,
+                                  std::int64_t tolerance_nm) {
+    // Sweep the cells in key order. The first cell of each neighbouring row only moves
+    // forward, so three cursors find every neighbourhood in one pass. Pairs come out grouped
+    // by their first port in candidate order; a stable sort by that port gives list order.
+    const auto& cells = index.cells();
+    const auto& members = index.members();
+    const auto& pos = index.positions();
+    constexpr auto lowest = std::numeric_limits<std::int64_t>::min();
+    constexpr auto highest = std::numeric_limits<std::int64_t>::max();
+    constexpr std::size_t ahead = 32;
+    std::vector<Keyed> found;
+    found.reserve(ports.size() / 2);
+    std::vector<std::uint32_t> near;
+    std::size_t cursor[3] = {0, 0, 0};
+    for (const PortIndex::Cell& c : cells) {
+        if (c.begin + ahead < members.size()) {
+            const auto* p = reinterpret_cast<const char*>(&ports[members[c.begin + ahead]]);
+            __builtin_prefetch(p);
+            __builtin_prefetch(p + sizeof(PlacedPort) - 1);
+        }
+        if (c.kx == lowest || c.kx == highest || c.ky == lowest || c.ky == highest) {
+            // Neighbourhoods that wrap around the key range are looked up one by one.
+            for (std::uint32_t m = c.begin; m < c.begin + c.count; ++m) {
+                const std::uint32_t a = members[m];
+                near.clear();
+                index.candidates(pos[a].first, pos[a].second, near);
+                for (std::uint32_t b : near) {
+                    if (b > a && connects(ports[a], ports[b], tolerance_nm)) {
+                        found.push_back(Keyed{a, b});
+                    }
+                }
+            }
+            continue;
+        }
+        std::size_t around[9];
+        std::size_t count = 0;
+        for (std::size_t d = 0; d < 3; ++d) {
+            const std::int64_t row = c.kx + static_cast<std::int64_t>(d) - 1;
+            std::size_t& at = cursor[d];
+            while (at < cells.size() &&
+                   (cells[at].kx < row || (cells[at].kx == row && cells[at].ky < c.ky - 1))) {
+                ++at;
+            }
+            for (std::size_t j = at;
+                 j < cells.size() && cells[j].kx == row && cells[j].ky <= c.ky + 1; ++j) {
+                around[count++] = j;
+            }
+        }
+        for (std::uint32_t m = c.begin; m < c.begin + c.count; ++m) {
+            const std::uint32_t a = members[m];
+            for (std::size_t k = 0; k < count; ++k) {
+                const PortIndex::Cell& o = cells[around[k]];
+                for (std::uint32_t q = o.begin; q < o.begin + o.count; ++q) {
+                    const std::uint32_t b = members[q];
+                    if (b > a && connects(ports[a], ports[b], tolerance_nm)) {
+                        found.push_back(Keyed{a, b});
+                    }
+                }
+            }
+        }
+    }
+    radix_sort(found, static_cast<unsigned>(std::bit_width(ports.size())));
+    std::vector<PortPair> pairs(found.size());
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        pairs[i] = PortPair{static_cast<std::uint32_t>(found[i].key), found[i].value};
+    }
+    return pairs;
 }
 
 std::vector<Net> find_connections(const std::vector<PlacedPort>& ports, const PortIndex& index,
                                   std::int64_t tolerance_nm) {
     std::vector<Net> nets;
-    std::vector<std::uint32_t> near;
-    const auto& pos = index.positions();
-    for (std::size_t a = 0; a < ports.size(); ++a) {
-        if (a + 16 < ports.size()) {
-            index.prefetch(pos[a + 16].first, pos[a + 16].second);
-        }
-        near.clear();
-        index.candidates(pos[a].first, pos[a].second, near);
-        const PlacedPort& pa = ports[a];
-        for (std::uint32_t b : near) {
-            if (b <= a) {
-                continue;
-            }
-            const PlacedPort& pb = ports[b];
-            if (pa.instance == pb.instance) {
-                continue;
-            }
-            if (!within(pa.port.x - pb.port.x, tolerance_nm) ||
-                !within(pa.port.y - pb.port.y, tolerance_nm)) {
-                continue;
-            }
-            if (!facing(pa.port.orientation, pb.port.orientation)) {
-                continue;
-            }
-            if (pa.port.port_type && pb.port.port_type &&
-                *pa.port.port_type != *pb.port.port_type) {
-                continue;
-            }
-            nets.push_back(Net{InstancePort{std::string(pa.instance), std::string(pa.port.name)},
-                               InstancePort{std::string(pb.instance), std::string(pb.port.name)}});
-        }
+    const auto pairs = match_ports(ports, index, tolerance_nm);
+    nets.reserve(pairs.size());
+    for (const PortPair& p : pairs) {
+        const PlacedPort& pa = ports[p.a];
+        const PlacedPort& pb = ports[p.b];
+        nets.push_back(Net{InstancePort{std::string(pa.instance), std::string(pa.port.name)},
+                           InstancePort{std::string(pb.instance), std::string(pb.port.name)}});
     }
     return nets;
 }
@@ -294,25 +406,15 @@ orlim_netlist::OrderedMap<InstancePort>
 find_top_ports(const std::vector<gds::metadata::RawPort>& top_ports,
                const std::vector<PlacedPort>& ports, const PortIndex& index,
                const std::vector<Net>& nets, std::int64_t tolerance_nm, double um_per_dbu) {
-    orlim_netlist::OrderedMap<InstancePort> result;
     const PortSet connected = net_endpoints(nets);
-    std::vector<std::uint32_t> near;
-    for (const gds::metadata::RawPort& t : top_ports) {
-        const double tx = um_per_dbu * static_cast<double>(t.x);
-        const double ty = um_per_dbu * static_cast<double>(t.y);
-        near.clear();
-        index.candidates(round_to_i64(tx * 1000.0), round_to_i64(ty * 1000.0), near);
-        for (std::uint32_t c : near) {
-            const PlacedPort& pc = ports[c];
-            if (!within(tx - pc.port.x, tolerance_nm) || !within(ty - pc.port.y, tolerance_nm)) {
-                continue;
-            }
-            if (connected.contains(pc.instance, pc.port.name)) {
-                continue;
-            }
-            result.insert_or_assign(
-                t.name, InstancePort{std::string(pc.instance), std::string(pc.port.name)});
-        }
+    const auto exposed =
+        expose_top_ports(top_ports, ports, index, tolerance_nm, um_per_dbu, [&](std::uint32_t c) {
+            return connected.contains(ports[c].instance, ports[c].port.name);
+        });
+    orlim_netlist::OrderedMap<InstancePort> result;
+    for (const auto& [name, c] : exposed) {
+        result.emplace(std::string(name), InstancePort{std::string(ports[c].instance),
+                                                       std::string(ports[c].port.name)});
     }
     return result;
 }

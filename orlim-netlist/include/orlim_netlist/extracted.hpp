@@ -39,6 +39,34 @@ struct ExtractedNetlist {
     px_netlist::Netlist into_netlist() &&;
 };
 
+// The extracted netlist's text from borrowed parts: `instances` yields (name, component)
+// pairs; `ends` and `exposed` project the items of `nets` and `ports` as px_netlist's
+// write_nets and write_ports take them. Keys "instances", "nets", "ports", each only when
+// non-empty.
+template <class Instances, class Nets, class Ends, class Ports, class Exposed>
+void write_extracted(orlim_text::Writer& w, const Instances& instances, const Nets& nets,
+                     Ends&& ends, const Ports& ports, Exposed&& exposed) {
+    w.begin_map();
+    if (!std::empty(instances)) {
+        w.key("instances");
+        w.begin_map();
+        for (const auto& [name, component] : instances) {
+            w.key(name);
+            w.string(component);
+        }
+        w.end_map();
+    }
+    if (!std::empty(nets)) {
+        w.key("nets");
+        px_netlist::write_nets(w, nets, ends);
+    }
+    if (!std::empty(ports)) {
+        w.key("ports");
+        px_netlist::write_ports(w, ports, exposed);
+    }
+    w.end_map();
+}
+
 // Instance name -> component, each arrayed instance of two or more elements replaced by its
 // elements "{name}<{column}.{row}>", columns in the outer loop.
 OrderedMap<std::string> expand_instances(const OrderedMap<px_netlist::Instance>& instances);

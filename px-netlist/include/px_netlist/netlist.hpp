@@ -158,7 +158,61 @@ ReadResult<OrderedMap<InstancePort>> port_names(const orlim_text::Document& doc,
 ReadResult<std::vector<Net>> nets(const orlim_text::Document& doc, orlim_text::NodeId node);
 } // namespace read_rules
 
-void write_nets(orlim_text::Writer& w, const std::vector<Net>& nets);
-void write_ports(orlim_text::Writer& w, const OrderedMap<InstancePort>& ports);
+// Borrowed texts of an instance port.
+struct PortRef {
+    std::string_view instance;
+    std::string_view port;
+};
+
+// Writes the port as its text form "instance,port"; `buf` is scratch space.
+void write_port_ref(orlim_text::Writer& w, PortRef p, std::string& buf);
+
+// Nets as a sequence of {p1, p2} maps; `ends(item)` gives a pair of PortRef.
+template <class Range, class Ends>
+void write_nets(orlim_text::Writer& w, const Range& nets, Ends&& ends) {
+    std::string buf;
+    w.begin_seq();
+    for (const auto& n : nets) {
+        const auto [p1, p2] = ends(n);
+        w.begin_map();
+        w.key("p1");
+        write_port_ref(w, p1, buf);
+        w.key("p2");
+        write_port_ref(w, p2, buf);
+        w.end_map();
+    }
+    w.end_seq();
+}
+
+// External ports as a map name -> "instance,port"; `exposed(item)` gives (name, PortRef).
+template <class Range, class Exposed>
+void write_ports(orlim_text::Writer& w, const Range& ports, Exposed&& exposed) {
+    std::string buf;
+    w.begin_map();
+    for (const auto& e : ports) {
+        const auto [name, p] = exposed(e);
+        w.key(name);
+        write_port_ref(w, p, buf);
+    }
+    w.end_map();
+}
+
+inline PortRef port_ref(const InstancePort& p) {
+    return {p.instance, p.port};
+}
+inline std::pair<PortRef, PortRef> net_refs(const Net& n) {
+    return {port_ref(n.p1), port_ref(n.p2)};
+}
+inline std::pair<std::string_view, PortRef>
+exposed_ref(const std::pair<std::string, InstancePort>& e) {
+    return {e.first, port_ref(e.second)};
+}
+
+inline void write_nets(orlim_text::Writer& w, const std::vector<Net>& nets) {
+    write_nets(w, nets, net_refs);
+}
+inline void write_ports(orlim_text::Writer& w, const OrderedMap<InstancePort>& ports) {
+    write_ports(w, ports, exposed_ref);
+}
 
 } // namespace px_netlist

@@ -55,14 +55,61 @@ struct ExtractionResult {
         instance_positions;
 };
 
+// Instance name -> component in first-insertion order, over borrowed texts. A repeated name
+// takes the later component and keeps its first place.
+class InstanceTable {
+public:
+    // The instance's slot: its place in insertion order.
+    std::uint32_t insert_or_assign(std::string_view name, std::string_view component);
+    void reserve(std::size_t n);
+    // Hints the cache about a coming insertion of the name.
+    void prefetch(std::string_view name) const;
+    std::size_t size() const { return entries_.size(); }
+    const std::vector<std::pair<std::string_view, std::string_view>>& entries() const {
+        return entries_;
+    }
+
+private:
+    void rehash(std::size_t buckets);
+
+    std::vector<std::pair<std::string_view, std::string_view>> entries_;
+    struct Bucket {
+        std::uint32_t hash;
+        std::uint32_t slot; // slot + 1; 0: empty
+    };
+    std::vector<Bucket> buckets_;
+};
+
+// A referenced cell as extraction uses it: its component name and raw ports (null: none).
+struct CellInfo {
+    std::string_view component;
+    const std::vector<gds::metadata::RawPort>* ports = nullptr;
+};
+
 // What extraction gathers while it walks the hierarchy.
 struct Accumulator {
-    orlim_netlist::OrderedMap<std::string> instances; // name -> component, extraction order
+    InstanceTable instances; // name -> component, extraction order
     std::vector<PlacedPort> ports;
+    // Each recording of an instance with ports: its slot and its placed ports from `first`.
+    struct Recording {
+        std::uint32_t slot;
+        std::uint32_t first;
+        const std::vector<gds::metadata::RawPort>* raw;
+    };
+    std::vector<Recording> recordings;
     decltype(ExtractionResult::port_positions) port_positions;
     decltype(ExtractionResult::instance_positions) instance_positions;
     bool with_positions = true;
     StringArena names; // hierarchical names of flattened instances
+
+    // The component and ports of a referenced cell, looked up once per cell name.
+    CellInfo cell(const gds::parser::GdsData& gds, std::string_view cell_name);
+
+private:
+    std::unordered_map<std::string_view, CellInfo> cells_;
+    std::string_view last_name_;
+    CellInfo last_;
+    StringArena components_;
 };
 
 // The placement of a child reference inside a cell placed at `parent`.
@@ -71,8 +118,7 @@ Placement placement_of(const gds::parser::GdsInstanceRef& ref);
 
 // Records one instance: its component, origin and placed ports.
 void record_instance(Accumulator& acc, const gds::parser::GdsData& gds, std::string_view name,
-                     std::string_view cell_name, std::string_view component,
-                     const Placement& placement);
+                     const CellInfo& cell, const Placement& placement);
 
 // Adds the contents of cell `cell` placed at `placement` under the name prefix, flattening
 // further the children whose component is in the set. The layout's hierarchy is acyclic (the
@@ -81,6 +127,35 @@ void record_instance(Accumulator& acc, const gds::parser::GdsData& gds, std::str
 Result<void> extract_cell_recursive(const gds::parser::GdsData& gds, std::string_view cell,
                                     std::string_view prefix, const Placement& placement,
                                     const FlattenSet& flatten, Accumulator& acc);
+
+// An extraction in terms of placed ports, before any text is copied: its texts view the
+// layout it holds, which stays in place when the extraction is moved. The netlist and the
+// open ports are made from it, and it writes the same text as its netlist().
+struct LayoutExtraction {
+    gds::parser::GdsData gds;
+    Accumulator acc;
+    std::vector<PortPair> nets;
+    // Top-cell port name -> placed port it exposes.
+    std::vector<std::pair<std::string_view, std::uint32_t>> top_ports;
+    // Per placed port: the first placed port with the same (instance, port name).
+    std::vector<std::uint32_t> identity;
+    // Per identity: an endpoint of a net.
+    std::vector<bool> connected;
+
+    ExtractedNetlist netlist() const;
+    std::vector<InstancePort> open_ports() const;
+    void write(orlim_text::Writer& w) const;
+    std::string to_yaml() const;
+    std::string to_json() const;
+};
+
+// Extraction from an already loaded layout, which the result takes over. Position tables
+// are filled only when asked for.
+Result<LayoutExtraction> extract_layout(gds::parser::GdsData gds, std::int64_t tolerance_nm,
+                                        const FlattenSet& flatten, bool with_positions);
+// Loads the layout and extracts it with nothing flattened and no position tables.
+Result<LayoutExtraction> extract_layout(const std::filesystem::path& gds_path,
+                                        std::int64_t tolerance_nm);
 
 // Loads the layout and extracts its netlist; tolerance in nanometres.
 Result<ExtractionResult> extract_with_positions(const std::filesystem::path& gds_path,
@@ -91,8 +166,7 @@ Result<ExtractionResult> extract_with_positions(const std::filesystem::path& gds
 Result<ExtractedNetlist> extract_netlist_with_tolerance(const std::filesystem::path& gds_path,
                                                         std::int64_t tolerance_nm);
 
-// Extraction from an already loaded layout, which the result takes over. Position tables
-// are filled only when asked for.
+// extract_layout, then the full result.
 Result<ExtractionResult> extract_from(gds::parser::GdsData gds, std::int64_t tolerance_nm,
                                       const FlattenSet& flatten, bool with_positions = true);
 
@@ -104,6 +178,8 @@ count_instance_ports(const ExtractedNetlist& netlist, const gds::parser::Compone
 // The netlist's YAML and pretty JSON texts.
 Result<std::string> to_yaml(const ExtractedNetlist& netlist);
 Result<std::string> to_json(const ExtractedNetlist& netlist);
+Result<std::string> to_yaml(const LayoutExtraction& extraction);
+Result<std::string> to_json(const LayoutExtraction& extraction);
 
 // Upper bound on the instances one extraction records after flattening.
 inline constexpr std::uint64_t MAX_EXTRACTED_INSTANCES = 100'000'000;

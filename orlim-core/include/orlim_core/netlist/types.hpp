@@ -45,9 +45,14 @@ std::int64_t round_to_i64(double v);
 
 std::vector<Port> transform_ports(const std::vector<gds::metadata::RawPort>& raw,
                                   const Placement& placement, double um_per_dbu);
+// The ports of transform_ports appended to `out` under the instance name.
+void append_placed_ports(const std::vector<gds::metadata::RawPort>& raw, const Placement& placement,
+                         double um_per_dbu, std::string_view instance,
+                         std::vector<PlacedPort>& out);
 
 // Ports on a grid of tolerance-sized cells (at least 1 nm), each cell listing its ports in
-// ascending index order.
+// ascending index order. The occupied cells are kept sorted by key (x, then y), so a row of
+// neighbouring cells is one contiguous run and a sweep over all cells reads memory in order.
 class PortIndex {
 public:
     PortIndex(const std::vector<PlacedPort>& ports, std::int64_t tolerance_nm);
@@ -56,34 +61,54 @@ public:
     // offsets outer and y offsets inner.
     void candidates(std::int64_t x_nm, std::int64_t y_nm, std::vector<std::uint32_t>& out) const;
 
-    // Hints the cache about a coming candidates() query.
-    void prefetch(std::int64_t x_nm, std::int64_t y_nm) const;
-
     const std::vector<std::pair<std::int64_t, std::int64_t>>& positions() const {
         return positions_;
     }
     std::int64_t cell_size() const { return cell_; }
 
+    struct Cell {
+        std::int64_t kx;
+        std::int64_t ky;
+        std::uint32_t begin; // first member
+        std::uint32_t count;
+    };
+    // Occupied cells in ascending (kx, ky) order.
+    const std::vector<Cell>& cells() const { return cells_; }
+    // Port indices grouped by cell.
+    const std::vector<std::uint32_t>& members() const { return members_; }
+
 private:
     std::pair<std::int64_t, std::int64_t> key_of(std::int64_t x, std::int64_t y) const;
-    std::uint32_t find_slot(std::pair<std::int64_t, std::int64_t> key) const;
+    // First cell whose key is not below (kx, ky).
+    std::size_t lower_bound(std::int64_t kx, std::int64_t ky) const;
+    void append_cell(std::size_t at, std::vector<std::uint32_t>& out) const;
 
     std::vector<std::pair<std::int64_t, std::int64_t>> positions_;
     std::int64_t cell_;
-    // Open-addressing table of occupied grid cells; each names a range of members_.
-    struct Slot {
-        std::int64_t kx;
-        std::int64_t ky;
-        std::uint32_t begin; // start in members_
-        std::uint32_t count; // 0: empty slot
-    };
-    std::vector<Slot> slots_;
-    std::size_t mask_ = 0;
+    std::vector<Cell> cells_;
     std::vector<std::uint32_t> members_;
 };
 
+// Two connected ports by their indices in the placed-port list; a < b.
+struct PortPair {
+    std::uint32_t a;
+    std::uint32_t b;
+};
+
+// The connections of find_connections as index pairs, in the same order.
+std::vector<PortPair> match_ports(const std::vector<PlacedPort>& ports, const PortIndex& index,
+                                  std::int64_t tolerance_nm);
+
 std::vector<Net> find_connections(const std::vector<PlacedPort>& ports, const PortIndex& index,
                                   std::int64_t tolerance_nm);
+
+// Top-cell port name -> index of the placed port it exposes, in result order. `connected(i)`
+// tells whether placed port i's (instance, port) is an endpoint of a net.
+template <class Connected>
+std::vector<std::pair<std::string_view, std::uint32_t>>
+expose_top_ports(const std::vector<gds::metadata::RawPort>& top_ports,
+                 const std::vector<PlacedPort>& ports, const PortIndex& index,
+                 std::int64_t tolerance_nm, double um_per_dbu, Connected&& connected);
 
 orlim_netlist::OrderedMap<InstancePort>
 find_top_ports(const std::vector<gds::metadata::RawPort>& top_ports,
@@ -93,5 +118,39 @@ find_top_ports(const std::vector<gds::metadata::RawPort>& top_ports,
 std::vector<InstancePort> find_open_ports(const std::vector<PlacedPort>& ports,
                                           const std::vector<Net>& nets,
                                           const orlim_netlist::OrderedMap<InstancePort>& top_ports);
+
+// |round(d * 1000)| <= tolerance for a distance d in micrometres.
+bool within_tolerance(double d_um, std::int64_t tolerance_nm);
+
+template <class Connected>
+std::vector<std::pair<std::string_view, std::uint32_t>>
+expose_top_ports(const std::vector<gds::metadata::RawPort>& top_ports,
+                 const std::vector<PlacedPort>& ports, const PortIndex& index,
+                 std::int64_t tolerance_nm, double um_per_dbu, Connected&& connected) {
+    // Few top ports: entries are found by name through a small map of positions.
+    std::vector<std::pair<std::string_view, std::uint32_t>> result;
+    orlim_netlist::OrderedMap<std::size_t> at;
+    std::vector<std::uint32_t> near;
+    for (const gds::metadata::RawPort& t : top_ports) {
+        const double tx = um_per_dbu * static_cast<double>(t.x);
+        const double ty = um_per_dbu * static_cast<double>(t.y);
+        near.clear();
+        index.candidates(round_to_i64(tx * 1000.0), round_to_i64(ty * 1000.0), near);
+        for (std::uint32_t c : near) {
+            const Port& pc = ports[c].port;
+            if (!within_tolerance(tx - pc.x, tolerance_nm) ||
+                !within_tolerance(ty - pc.y, tolerance_nm) || connected(c)) {
+                continue;
+            }
+            if (auto it = at.find(t.name); it != at.end()) {
+                result[it->second].second = c;
+            } else {
+                at.emplace(t.name, result.size());
+                result.emplace_back(t.name, c);
+            }
+        }
+    }
+    return result;
+}
 
 } // namespace orlim_core::netlist
