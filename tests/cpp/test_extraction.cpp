@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <limits>
+#include <random>
+
 #include "gds_builder.hpp"
 #include "orlim_core/netlist/extractor.hpp"
 
@@ -137,6 +141,103 @@ TEST(Connections, TableOfPairs) {
     EXPECT_EQ(net_texts(three.nets(1)), (std::vector<std::string>{"a,o b,o", "b,o c,o"}));
 }
 
+namespace {
+
+std::pair<std::int64_t, std::int64_t> cell_of(const PlacedPort& p, std::int64_t tol) {
+    const std::int64_t cell = std::max<std::int64_t>(tol, 1);
+    const auto floor_div = [cell](std::int64_t v) {
+        return v / cell - ((v % cell != 0) && (v < 0) ? 1 : 0);
+    };
+    return {floor_div(round_to_i64(p.port.x * 1000.0)), floor_div(round_to_i64(p.port.y * 1000.0))};
+}
+
+// -1, 0 or 1 when b's key is that far from a's (keys wrap at the ends of the range), else 2.
+int offset(std::int64_t a, std::int64_t b) {
+    const auto d = static_cast<std::uint64_t>(b) - static_cast<std::uint64_t>(a);
+    return d == 0 ? 0 : d == 1 ? 1 : d == ~std::uint64_t{0} ? -1 : 2;
+}
+
+// The neighbourhood query by definition: every port of the 3 x 3 cells, cell by cell with x
+// offsets outer, y offsets inner, ascending index within a cell.
+std::vector<std::uint32_t> plain_candidates(const std::vector<PlacedPort>& ports,
+                                            std::pair<std::int64_t, std::int64_t> key,
+                                            std::int64_t tol) {
+    std::vector<std::pair<int, std::uint32_t>> ranked;
+    for (std::uint32_t b = 0; b < ports.size(); ++b) {
+        const auto kb = cell_of(ports[b], tol);
+        const int dx = offset(key.first, kb.first), dy = offset(key.second, kb.second);
+        if (dx != 2 && dy != 2) {
+            ranked.emplace_back((dx + 1) * 3 + dy + 1, b);
+        }
+    }
+    std::sort(ranked.begin(), ranked.end());
+    std::vector<std::uint32_t> out;
+    for (auto [rank, b] : ranked) {
+        out.push_back(b);
+    }
+    return out;
+}
+
+std::vector<std::pair<std::uint32_t, std::uint32_t>>
+plain_matching(const std::vector<PlacedPort>& ports, std::int64_t tol) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> out;
+    for (std::uint32_t a = 0; a < ports.size(); ++a) {
+        const Port& pa = ports[a].port;
+        for (std::uint32_t b : plain_candidates(ports, cell_of(ports[a], tol), tol)) {
+            const Port& pb = ports[b].port;
+            const double d = std::fmod(std::fabs(pa.orientation - pb.orientation), 360.0);
+            if (b > a && ports[a].instance != ports[b].instance &&
+                within_tolerance(pa.x - pb.x, tol) && within_tolerance(pa.y - pb.y, tol) &&
+                std::fabs(d - 180.0) < 1.0 &&
+                !(pa.port_type && pb.port_type && *pa.port_type != *pb.port_type)) {
+                out.emplace_back(a, b);
+            }
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+// Crowded random layouts, some ports beyond the key range: the index and the matching sweep
+// give what the per-port definition gives, in the same order.
+TEST(Connections, SweepMatchesThePerPortDefinition) {
+    std::mt19937_64 rng(7);
+    const char* instances[] = {"a", "b", "c", "d", "e"};
+    const std::optional<std::string_view> types[] = {std::nullopt, "t1", "t2"};
+    const double angles[] = {0, 90, 180, 270, -90, 180.5, 359.5, 0.5};
+    const double far[] = {1e16, -1e16, 9.2233720368547e15, -9.2233720368547e15};
+    for (int trial = 0; trial < 40; ++trial) {
+        Fixture f;
+        const int n = 50 + static_cast<int>(rng() % 250);
+        for (int i = 0; i < n; ++i) {
+            // Ports on a 1 nm lattice of a few cells, with sub-nanometre jitter.
+            double x =
+                static_cast<double>(rng() % 12) * 0.001 + static_cast<double>(rng() % 3) * 0.0004;
+            double y =
+                static_cast<double>(rng() % 12) * 0.001 - static_cast<double>(rng() % 3) * 0.0004;
+            if (rng() % 20 == 0) {
+                (rng() % 2 ? x : y) = far[rng() % 4];
+            }
+            f.add(instances[rng() % 5], x, y, angles[rng() % 8], types[rng() % 3]);
+        }
+        for (std::int64_t tol : {-1, 0, 1, 3, 2000}) {
+            const PortIndex index(f.ports, tol);
+            std::vector<std::pair<std::uint32_t, std::uint32_t>> got;
+            for (const PortPair& p : match_ports(f.ports, index, tol)) {
+                got.emplace_back(p.a, p.b);
+            }
+            ASSERT_EQ(got, plain_matching(f.ports, tol)) << "trial " << trial << " tol " << tol;
+            for (std::uint32_t q = 0; q < f.ports.size(); q += 7) {
+                std::vector<std::uint32_t> near;
+                const auto& pos = index.positions()[q];
+                index.candidates(pos.first, pos.second, near);
+                ASSERT_EQ(near, plain_candidates(f.ports, cell_of(f.ports[q], tol), tol));
+            }
+        }
+    }
+}
+
 TEST(Connections, TopAndOpenPorts) {
     Fixture f;
     f.add("a", 0, 0, 0);
@@ -237,6 +338,56 @@ TEST(Extraction, NetsTopPortsAndOpenPorts) {
     const auto& pos = r->port_positions.at({"u2", "o2"});
     EXPECT_DOUBLE_EQ(pos.x, 2.0);
     EXPECT_FALSE(pos.width.has_value());
+}
+
+// A repeated instance name and a cell naming one port twice: what is open goes by the
+// (instance, port) texts, not by the placed port.
+TEST(Extraction, OpenPortsByInstancePortText) {
+    GdsBuilder b;
+    b.start()
+        .bgnstr("wg")
+        .endstr()
+        .bgnstr("twin")
+        .endstr()
+        .bgnstr("top")
+        .sref_open("wg", 0, 0)
+        .property(0, "u")
+        .endel()
+        .sref_open("wg", 1000, 0)
+        .property(0, "v")
+        .endel()
+        .sref_open("twin", 5000, 0)
+        .property(0, "u")
+        .endel()
+        .sref_open("twin", 2000, 0)
+        .property(0, "w")
+        .endel()
+        .endstr()
+        .bgnstr("$$$CONTEXT_INFO$$$")
+        .sref_open("wg", 0, 0)
+        .property(0, ports_meta({{"o1", 0, 0, 180}, {"o2", 1000, 0, 0}}))
+        .endel()
+        .sref_open("twin", 0, 0)
+        .property(0, ports_meta({{"o2", 0, 0, 0}, {"p", 0, 0, 180}, {"p", 500, 0, 0}}))
+        .endel()
+        .endstr()
+        .endlib();
+    auto x = extract_layout(load(b), 1, {}, false);
+    ASSERT_TRUE(x);
+    // u.o2 meets v.o1; v.o2 meets w's first p.
+    const ExtractedNetlist n = x->netlist();
+    EXPECT_EQ(net_texts(n.nets), (std::vector<std::string>{"u,o2 v,o1", "v,o2 w,p"}));
+    ASSERT_EQ(n.instances.size(), 3u);
+    EXPECT_EQ(n.instances.at("u"), "twin"); // first place, last component
+    std::vector<std::string> open;
+    for (const auto& p : x->open_ports()) {
+        open.push_back(p.to_string());
+    }
+    // The second u's o2 shares its text with the connected u.o2, and w's second p with w's
+    // first; the second u's two p are open, each listed.
+    EXPECT_EQ(open, (std::vector<std::string>{"u,o1", "u,p", "u,p", "w,o2"}));
+    EXPECT_EQ(*to_yaml(*x), n.to_yaml());
+    EXPECT_EQ(*to_json(*x), n.to_json());
 }
 
 TEST(Extraction, FlattensComposedPlacements) {
