@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <random>
 
@@ -53,6 +54,42 @@ std::vector<std::string> net_texts(const std::vector<Net>& nets) {
 }
 
 } // namespace
+
+TEST(RoundToI64, HalvesAwayFromZeroAndSaturates) {
+    constexpr auto lo = std::numeric_limits<std::int64_t>::min();
+    constexpr auto hi = std::numeric_limits<std::int64_t>::max();
+    const std::pair<double, std::int64_t> cases[] = {
+        {0.5, 1},
+        {-0.5, -1},
+        {1.5, 2},
+        {-2.5, -3},
+        {0.49999999999999994, 0},
+        {-0.49999999999999994, 0},
+        {4503599627370495.5, 4503599627370496},
+        {9007199254740993.0, 9007199254740992},
+        {9223372036854774784.0, 9223372036854774784}, // the largest double below 2^63
+        {9223372036854775808.0, hi},
+        {-9223372036854775808.0, lo},
+        {1e300, hi},
+        {-std::numeric_limits<double>::infinity(), lo},
+        {std::numeric_limits<double>::quiet_NaN(), 0},
+    };
+    for (auto [v, want] : cases) {
+        EXPECT_EQ(round_to_i64(v), want) << v;
+    }
+    // Against the library rounding over many magnitudes.
+    std::mt19937_64 rng(3);
+    for (int i = 0; i < 100000; ++i) {
+        const double v = std::ldexp(static_cast<double>(rng() >> 11) / 9007199254740992.0,
+                                    static_cast<int>(rng() % 70)) *
+                         (rng() % 2 ? 1 : -1);
+        const double r = std::round(v);
+        const std::int64_t want = r >= 9.2233720368547758e18    ? hi
+                                  : r <= -9.2233720368547758e18 ? lo
+                                                                : static_cast<std::int64_t>(r);
+        ASSERT_EQ(round_to_i64(v), want) << v;
+    }
+}
 
 TEST(TransformPorts, RotationMirrorAndScale) {
     const std::vector<RawPort> ports = {raw("a", 10, 0, 0), raw("b", 0, 10, 90)};

@@ -39,15 +39,17 @@ struct Keyed {
     std::uint32_t value;
 };
 
-// Stable sort by the low `bits` bits of the keys, eleven bits a pass.
+// Stable sort by the low `bits` bits of the keys, in as few passes of at most twelve bits as
+// the width allows.
 void radix_sort(std::vector<Keyed>& v, unsigned bits) {
-    constexpr unsigned digit = 11;
-    constexpr std::size_t buckets = std::size_t{1} << digit;
-    const unsigned passes = (bits + digit - 1) / digit;
+    constexpr unsigned widest = 12;
+    const unsigned passes = (bits + widest - 1) / widest;
     if (passes == 0 || v.size() < 2) {
         return;
     }
-    std::vector<std::array<std::size_t, buckets>> counts(passes);
+    const unsigned digit = (bits + passes - 1) / passes;
+    const std::size_t buckets = std::size_t{1} << digit;
+    std::vector<std::array<std::size_t, std::size_t{1} << widest>> counts(passes);
     for (auto& c : counts) {
         c.fill(0);
     }
@@ -64,8 +66,8 @@ void radix_sort(std::vector<Keyed>& v, unsigned bits) {
             continue; // one digit value: the order stays
         }
         std::size_t sum = 0;
-        for (auto& n : c) {
-            sum += std::exchange(n, sum);
+        for (std::size_t d = 0; d < buckets; ++d) {
+            sum += std::exchange(c[d], sum);
         }
         for (const Keyed& k : v) {
             other[c[(k.key >> shift) & (buckets - 1)]++] = k;
@@ -136,20 +138,6 @@ PortSet net_endpoints(const std::vector<Net>& nets, std::size_t extra = 0) {
 }
 
 } // namespace
-
-std::int64_t round_to_i64(double v) {
-    if (std::isnan(v)) {
-        return 0;
-    }
-    const double r = std::round(v);
-    if (r >= 9.2233720368547758e18) {
-        return std::numeric_limits<std::int64_t>::max();
-    }
-    if (r <= -9.2233720368547758e18) {
-        return std::numeric_limits<std::int64_t>::min();
-    }
-    return static_cast<std::int64_t>(r);
-}
 
 bool within_tolerance(double d_um, std::int64_t tolerance_nm) {
     // The most negative distance has no absolute value; it is beyond any tolerance.
@@ -241,7 +229,8 @@ PortIndex::PortIndex(const std::vector<PlacedPort>& ports, std::int64_t toleranc
     const auto key_at = [&](std::size_t i) {
         return key_of(positions_[i].first, positions_[i].second);
     };
-    if (bx + by <= 64) {
+    const bool packed = bx + by <= 64;
+    if (packed) {
         for (std::size_t i = 0; i < n; ++i) {
             const auto [kx, ky] = key_at(i);
             const std::uint64_t hi = by >= 64 ? 0 : span(min_x, kx) << by;
@@ -256,10 +245,29 @@ PortIndex::PortIndex(const std::vector<PlacedPort>& ports, std::int64_t toleranc
             return key_at(a.value) < key_at(b.value);
         });
     }
+    // The cell of the i-th port in sorted order; a packed key holds it, which spares a
+    // scattered read of the positions.
+    const std::uint64_t low_mask = by >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << by) - 1;
+    const auto sorted_key = [&](std::size_t i) {
+        if (!packed) {
+            return key_at(order[i].value);
+        }
+        const std::uint64_t k = order[i].key;
+        const std::uint64_t hi = by >= 64 ? 0 : k >> by;
+        return std::pair{
+            static_cast<std::int64_t>(static_cast<std::uint64_t>(min_x) + hi),
+            static_cast<std::int64_t>(static_cast<std::uint64_t>(min_y) + (k & low_mask))};
+    };
+    std::size_t cell_count = 1;
+    for (std::size_t i = 1; i < n; ++i) {
+        cell_count +=
+            packed ? order[i].key != order[i - 1].key : sorted_key(i) != sorted_key(i - 1);
+    }
+    cells_.reserve(cell_count);
     members_.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
         members_[i] = order[i].value;
-        const auto [kx, ky] = key_at(order[i].value);
+        const auto [kx, ky] = sorted_key(i);
         if (cells_.empty() || cells_.back().kx != kx || cells_.back().ky != ky) {
             cells_.push_back(Cell{kx, ky, static_cast<std::uint32_t>(i), 0});
         }

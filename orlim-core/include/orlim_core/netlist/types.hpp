@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -41,7 +42,19 @@ struct PlacedPort {
 };
 
 // Nearest integer, halves away from zero; NaN gives 0 and out-of-range values saturate.
-std::int64_t round_to_i64(double v);
+// Inline and without a library call: it runs for every port coordinate.
+inline std::int64_t round_to_i64(double v) {
+    constexpr double limit = 9.2233720368547758e18; // 2^63
+    if (!(v > -limit && v < limit)) {
+        return v != v  ? 0
+               : v > 0 ? std::numeric_limits<std::int64_t>::max()
+                       : std::numeric_limits<std::int64_t>::min();
+    }
+    // Truncation and the fraction it drops are both exact.
+    const auto t = static_cast<std::int64_t>(v);
+    const double fraction = v - static_cast<double>(t);
+    return fraction >= 0.5 ? t + 1 : fraction <= -0.5 ? t - 1 : t;
+}
 
 std::vector<Port> transform_ports(const std::vector<gds::metadata::RawPort>& raw,
                                   const Placement& placement, double um_per_dbu);
