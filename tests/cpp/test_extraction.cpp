@@ -261,7 +261,7 @@ TEST(Connections, SweepMatchesThePerPortDefinition) {
         for (std::int64_t tol : {-1, 0, 1, 3, 2000}) {
             const PortIndex index(f.ports, tol);
             std::vector<std::pair<std::uint32_t, std::uint32_t>> got;
-            for (const PortPair& p : match_ports(f.ports, index, tol)) {
+            for (const PortPair& p : match_ports(spots_of(f.ports), index, tol)) {
                 got.emplace_back(p.a, p.b);
             }
             ASSERT_EQ(got, plain_matching(f.ports, tol)) << "trial " << trial << " tol " << tol;

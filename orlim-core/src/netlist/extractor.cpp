@@ -90,11 +90,19 @@ CellInfo Accumulator::cell(const GdsData& gds, std::string_view cell_name) {
     }
     auto it = cells_.find(cell_name);
     if (it == cells_.end()) {
-        const std::string component = simplify_cell_name(cell_name);
-        it = cells_
-                 .emplace(cell_name,
-                          CellInfo{components_.store(component), gds.get_cell_ports(cell_name)})
-                 .first;
+        CellInfo info{components_.store(simplify_cell_name(cell_name)),
+                      gds.get_cell_ports(cell_name)};
+        if (info.ports != nullptr) {
+            auto& types = cell_types_.emplace_back(std::make_unique<std::vector<std::uint32_t>>());
+            for (const auto& r : *info.ports) {
+                types->push_back(
+                    r.port_type
+                        ? type_ids_.try_emplace(*r.port_type, type_ids_.size() + 1).first->second
+                        : 0);
+            }
+            info.types = types.get();
+        }
+        it = cells_.emplace(cell_name, info).first;
     }
     last_name_ = it->first.data() != nullptr ? it->first : std::string_view("", 0);
     last_ = it->second;
@@ -113,15 +121,28 @@ void record_instance(Accumulator& acc, const GdsData& gds, std::string_view name
         return;
     }
     const std::size_t first = acc.ports.size();
+    const auto recording = static_cast<std::uint32_t>(acc.recordings.size());
     acc.recordings.push_back(
         Accumulator::Recording{slot, static_cast<std::uint32_t>(first), cell.ports});
-    append_placed_ports(*cell.ports, placement, gds.um_per_dbu, name, acc.ports);
-    if (acc.with_positions) {
-        for (std::size_t i = first; i < acc.ports.size(); ++i) {
-            const Port& port = acc.ports[i].port;
-            acc.port_positions.insert_or_assign(
-                std::pair{std::string(name), std::string(port.name)},
-                PortPosition{port.width, port.x, port.y});
+    // Most placements are unrotated; cos 0 and sin 0 are exactly 1 and 0.
+    const double theta = placement.rotation * std::numbers::pi / 180.0;
+    const double c = placement.rotation == 0.0 ? 1.0 : std::cos(theta);
+    const double s = placement.rotation == 0.0 ? 0.0 : std::sin(theta);
+    const auto& raw = *cell.ports;
+    for (std::size_t k = 0; k < raw.size(); ++k) {
+        PortSpot& spot = acc.ports.emplace_back();
+        place_spot(raw[k], placement, c, s, gds.um_per_dbu, spot);
+        spot.instance = slot;
+        spot.type = (*cell.types)[k];
+        spot.source = recording;
+        spot.entry = static_cast<std::uint32_t>(k);
+        if (acc.with_positions) {
+            std::optional<double> width;
+            if (raw[k].width) {
+                width = gds.um_per_dbu * static_cast<double>(*raw[k].width);
+            }
+            acc.port_positions.insert_or_assign(std::pair{std::string(name), raw[k].name},
+                                                PortPosition{width, spot.x, spot.y});
         }
     }
 }
@@ -211,7 +232,8 @@ std::vector<std::uint32_t> port_identities(const Accumulator& acc) {
         const auto end = r.first + static_cast<std::uint32_t>(r.raw->size());
         for (std::uint32_t i = r.first; i < end; ++i) {
             identity[i] =
-                own ? i : first.try_emplace({r.slot, acc.ports[i].port.name}, i).first->second;
+                own ? i
+                    : first.try_emplace({r.slot, acc.raw_of(acc.ports[i]).name}, i).first->second;
         }
     }
     return identity;
@@ -286,11 +308,10 @@ Result<LayoutExtraction> extract_layout(const std::filesystem::path& gds_path,
     return extract_layout(std::move(*gds), tolerance_nm, {}, false);
 }
 
-namespace {
-InstancePort instance_port(const PlacedPort& p) {
-    return InstancePort{std::string(p.instance), std::string(p.port.name)};
+InstancePort LayoutExtraction::instance_port(std::uint32_t i) const {
+    const PortSpot& p = acc.ports[i];
+    return InstancePort{std::string(acc.instance_of(p)), acc.raw_of(p).name};
 }
-} // namespace
 
 ExtractedNetlist LayoutExtraction::netlist() const {
     ExtractedNetlist n;
@@ -300,10 +321,10 @@ ExtractedNetlist LayoutExtraction::netlist() const {
     }
     n.nets.reserve(nets.size());
     for (const PortPair& p : nets) {
-        n.nets.push_back(Net{instance_port(acc.ports[p.a]), instance_port(acc.ports[p.b])});
+        n.nets.push_back(Net{instance_port(p.a), instance_port(p.b)});
     }
     for (const auto& [name, c] : top_ports) {
-        n.ports.emplace(std::string(name), instance_port(acc.ports[c]));
+        n.ports.emplace(std::string(name), instance_port(c));
     }
     return n;
 }
@@ -316,7 +337,7 @@ std::vector<InstancePort> LayoutExtraction::open_ports() const {
     std::vector<InstancePort> open;
     for (std::size_t i = 0; i < acc.ports.size(); ++i) {
         if (!used[identity[i]]) {
-            open.push_back(instance_port(acc.ports[i]));
+            open.push_back(instance_port(static_cast<std::uint32_t>(i)));
         }
     }
     return open;
@@ -324,7 +345,8 @@ std::vector<InstancePort> LayoutExtraction::open_ports() const {
 
 void LayoutExtraction::write(orlim_text::Writer& w) const {
     const auto ref = [this](std::uint32_t i) {
-        return px_netlist::PortRef{acc.ports[i].instance, acc.ports[i].port.name};
+        const PortSpot& p = acc.ports[i];
+        return px_netlist::PortRef{acc.instance_of(p), acc.raw_of(p).name};
     };
     orlim_netlist::write_extracted(
         w, acc.instances.entries(), nets,

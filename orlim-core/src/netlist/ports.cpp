@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <unordered_map>
 
 #include "orlim_core/netlist/types.hpp"
 
@@ -26,11 +27,10 @@ bool facing(double a, double b) {
 
 // Whether two placed ports form a net: different instances, within the tolerance, facing,
 // compatible port types.
-bool connects(const PlacedPort& pa, const PlacedPort& pb, std::int64_t tolerance_nm) {
-    return within_tolerance(pa.port.x - pb.port.x, tolerance_nm) &&
-           within_tolerance(pa.port.y - pb.port.y, tolerance_nm) &&
-           facing(pa.port.orientation, pb.port.orientation) && pa.instance != pb.instance &&
-           !(pa.port.port_type && pb.port.port_type && *pa.port.port_type != *pb.port.port_type);
+bool connects(const PortSpot& a, const PortSpot& b, std::int64_t tolerance_nm) {
+    return within_tolerance(a.x - b.x, tolerance_nm) && within_tolerance(a.y - b.y, tolerance_nm) &&
+           facing(a.orientation, b.orientation) && a.instance != b.instance &&
+           (a.type == 0 || b.type == 0 || a.type == b.type);
 }
 
 // A sort record: the key and the value it carries.
@@ -150,17 +150,12 @@ namespace {
 // One raw port placed; c and s are the cosine and sine of the placement's rotation.
 Port place_port(const gds::metadata::RawPort& r, const Placement& placement, double c, double s,
                 double um_per_dbu) {
-    const double px = static_cast<double>(r.x);
-    const double py = placement.mirror ? -static_cast<double>(r.y) : static_cast<double>(r.y);
-    const std::int64_t dx = round_to_i64(c * px - s * py);
-    const std::int64_t dy = round_to_i64(s * px + c * py);
+    PortSpot spot;
+    place_spot(r, placement, c, s, um_per_dbu, spot);
     Port p;
-    p.x = um_per_dbu * static_cast<double>(placement.x + dx);
-    p.y = um_per_dbu * static_cast<double>(placement.y + dy);
-    const double angle = placement.mirror ? placement.rotation + 360.0 - r.rotation
-                                          : placement.rotation + r.rotation;
-    // The remainder of an angle already within (-360, 360) is the angle itself.
-    p.orientation = angle > -360.0 && angle < 360.0 ? angle : std::fmod(angle, 360.0);
+    p.x = spot.x;
+    p.y = spot.y;
+    p.orientation = spot.orientation;
     if (r.width) {
         p.width = um_per_dbu * static_cast<double>(*r.width);
     }
@@ -186,20 +181,58 @@ std::vector<Port> transform_ports(const std::vector<gds::metadata::RawPort>& raw
     return out;
 }
 
-void append_placed_ports(const std::vector<gds::metadata::RawPort>& raw, const Placement& placement,
-                         double um_per_dbu, std::string_view instance,
-                         std::vector<PlacedPort>& out) {
-    // Most placements are unrotated; cos 0 and sin 0 are exactly 1 and 0.
-    const double theta = placement.rotation * std::numbers::pi / 180.0;
-    const double c = placement.rotation == 0.0 ? 1.0 : std::cos(theta);
-    const double s = placement.rotation == 0.0 ? 0.0 : std::sin(theta);
-    for (const gds::metadata::RawPort& r : raw) {
-        out.push_back(PlacedPort{instance, place_port(r, placement, c, s, um_per_dbu)});
+void place_spot(const gds::metadata::RawPort& r, const Placement& placement, double c, double s,
+                double um_per_dbu, PortSpot& spot) {
+    const double px = static_cast<double>(r.x);
+    const double py = placement.mirror ? -static_cast<double>(r.y) : static_cast<double>(r.y);
+    const std::int64_t dx = round_to_i64(c * px - s * py);
+    const std::int64_t dy = round_to_i64(s * px + c * py);
+    spot.x = um_per_dbu * static_cast<double>(placement.x + dx);
+    spot.y = um_per_dbu * static_cast<double>(placement.y + dy);
+    const double angle = placement.mirror ? placement.rotation + 360.0 - r.rotation
+                                          : placement.rotation + r.rotation;
+    // The remainder of an angle already within (-360, 360) is the angle itself.
+    spot.orientation = angle > -360.0 && angle < 360.0 ? angle : std::fmod(angle, 360.0);
+}
+
+std::vector<PortSpot> spots_of(const std::vector<PlacedPort>& ports) {
+    std::unordered_map<std::string_view, std::uint32_t> instances, types;
+    std::vector<PortSpot> spots(ports.size());
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const Port& p = ports[i].port;
+        PortSpot& s = spots[i];
+        s.x = p.x;
+        s.y = p.y;
+        s.orientation = p.orientation;
+        s.instance = instances.try_emplace(ports[i].instance, instances.size()).first->second;
+        if (p.port_type) {
+            s.type = types.try_emplace(*p.port_type, types.size() + 1).first->second;
+        }
+        s.source = static_cast<std::uint32_t>(i);
     }
+    return spots;
 }
 
 PortIndex::PortIndex(const std::vector<PlacedPort>& ports, std::int64_t tolerance_nm)
     : cell_(tolerance_nm > 1 ? tolerance_nm : 1) {
+    build(ports);
+}
+
+PortIndex::PortIndex(const std::vector<PortSpot>& ports, std::int64_t tolerance_nm)
+    : cell_(tolerance_nm > 1 ? tolerance_nm : 1) {
+    build(ports);
+}
+
+namespace {
+const Port& position_of(const PlacedPort& p) {
+    return p.port;
+}
+const PortSpot& position_of(const PortSpot& p) {
+    return p;
+}
+} // namespace
+
+template <class Ports> void PortIndex::build(const Ports& ports) {
     const std::size_t n = ports.size();
     positions_.resize(n);
     if (n == 0) {
@@ -209,8 +242,8 @@ PortIndex::PortIndex(const std::vector<PlacedPort>& ports, std::int64_t toleranc
     constexpr auto highest = std::numeric_limits<std::int64_t>::max();
     std::int64_t min_x = highest, max_x = lowest, min_y = highest, max_y = lowest;
     for (std::size_t i = 0; i < n; ++i) {
-        const auto pos = std::pair{round_to_i64(ports[i].port.x * 1000.0),
-                                   round_to_i64(ports[i].port.y * 1000.0)};
+        const auto& p = position_of(ports[i]);
+        const auto pos = std::pair{round_to_i64(p.x * 1000.0), round_to_i64(p.y * 1000.0)};
         positions_[i] = pos;
         const auto [kx, ky] = key_of(pos.first, pos.second);
         min_x = std::min(min_x, kx);
@@ -326,7 +359,7 @@ void PortIndex::candidates(std::int64_t x_nm, std::int64_t y_nm,
     }
 }
 
-std::vector<PortPair> match_ports(const std::vector<PlacedPort>& ports, const PortIndex& index,
+std::vector<PortPair> match_ports(const std::vector<PortSpot>& ports, const PortIndex& index,
                                   std::int64_t tolerance_nm) {
     // Sweep the cells in key order. The first cell of each neighbouring row only moves
     // forward, so three cursors find every neighbourhood in one pass. Pairs come out grouped
@@ -345,7 +378,7 @@ std::vector<PortPair> match_ports(const std::vector<PlacedPort>& ports, const Po
         if (c.begin + ahead < members.size()) {
             const auto* p = reinterpret_cast<const char*>(&ports[members[c.begin + ahead]]);
             __builtin_prefetch(p);
-            __builtin_prefetch(p + sizeof(PlacedPort) - 1);
+            __builtin_prefetch(p + sizeof(PortSpot) - 1);
         }
         if (c.kx == lowest || c.kx == highest || c.ky == lowest || c.ky == highest) {
             // Neighbourhoods that wrap around the key range are looked up one by one.
@@ -399,7 +432,7 @@ std::vector<PortPair> match_ports(const std::vector<PlacedPort>& ports, const Po
 std::vector<Net> find_connections(const std::vector<PlacedPort>& ports, const PortIndex& index,
                                   std::int64_t tolerance_nm) {
     std::vector<Net> nets;
-    const auto pairs = match_ports(ports, index, tolerance_nm);
+    const auto pairs = match_ports(spots_of(ports), index, tolerance_nm);
     nets.reserve(pairs.size());
     for (const PortPair& p : pairs) {
         const PlacedPort& pa = ports[p.a];
@@ -415,10 +448,9 @@ find_top_ports(const std::vector<gds::metadata::RawPort>& top_ports,
                const std::vector<PlacedPort>& ports, const PortIndex& index,
                const std::vector<Net>& nets, std::int64_t tolerance_nm, double um_per_dbu) {
     const PortSet connected = net_endpoints(nets);
-    const auto exposed =
-        expose_top_ports(top_ports, ports, index, tolerance_nm, um_per_dbu, [&](std::uint32_t c) {
-            return connected.contains(ports[c].instance, ports[c].port.name);
-        });
+    const auto exposed = expose_top_ports(
+        top_ports, spots_of(ports), index, tolerance_nm, um_per_dbu,
+        [&](std::uint32_t c) { return connected.contains(ports[c].instance, ports[c].port.name); });
     orlim_netlist::OrderedMap<InstancePort> result;
     for (const auto& [name, c] : exposed) {
         result.emplace(std::string(name), InstancePort{std::string(ports[c].instance),

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -80,16 +81,20 @@ private:
     std::vector<Bucket> buckets_;
 };
 
-// A referenced cell as extraction uses it: its component name and raw ports (null: none).
+// A referenced cell as extraction uses it: its component name, raw ports (null: none) and
+// the type ids of those ports.
 struct CellInfo {
     std::string_view component;
     const std::vector<gds::metadata::RawPort>* ports = nullptr;
+    const std::vector<std::uint32_t>* types = nullptr;
 };
 
 // What extraction gathers while it walks the hierarchy.
 struct Accumulator {
     InstanceTable instances; // name -> component, extraction order
-    std::vector<PlacedPort> ports;
+    // The placed-port list: instance ids are slots of `instances`; a spot's source is its
+    // recording and its entry the raw port's index there.
+    std::vector<PortSpot> ports;
     // Each recording of an instance with ports: its slot and its placed ports from `first`.
     struct Recording {
         std::uint32_t slot;
@@ -105,8 +110,18 @@ struct Accumulator {
     // The component and ports of a referenced cell, looked up once per cell name.
     CellInfo cell(const gds::parser::GdsData& gds, std::string_view cell_name);
 
+    // The instance name and raw port of a placed port.
+    std::string_view instance_of(const PortSpot& p) const {
+        return instances.entries()[p.instance].first;
+    }
+    const gds::metadata::RawPort& raw_of(const PortSpot& p) const {
+        return (*recordings[p.source].raw)[p.entry];
+    }
+
 private:
     std::unordered_map<std::string_view, CellInfo> cells_;
+    std::unordered_map<std::string_view, std::uint32_t> type_ids_;
+    std::vector<std::unique_ptr<std::vector<std::uint32_t>>> cell_types_;
     std::string_view last_name_;
     CellInfo last_;
     StringArena components_;
@@ -144,6 +159,7 @@ struct LayoutExtraction {
 
     ExtractedNetlist netlist() const;
     std::vector<InstancePort> open_ports() const;
+    InstancePort instance_port(std::uint32_t placed_port) const;
     void write(orlim_text::Writer& w) const;
     std::string to_yaml() const;
     std::string to_json() const;

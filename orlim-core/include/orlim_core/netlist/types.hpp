@@ -58,10 +58,27 @@ inline std::int64_t round_to_i64(double v) {
 
 std::vector<Port> transform_ports(const std::vector<gds::metadata::RawPort>& raw,
                                   const Placement& placement, double um_per_dbu);
-// The ports of transform_ports appended to `out` under the instance name.
-void append_placed_ports(const std::vector<gds::metadata::RawPort>& raw, const Placement& placement,
-                         double um_per_dbu, std::string_view instance,
-                         std::vector<PlacedPort>& out);
+
+// A placed port as the index and the matching read it: position in micrometres, direction
+// in degrees, and ids of its instance name and port type (equal ids for equal texts; type 0:
+// untyped). `source` and `entry` say where its texts are, as the list's builder defines.
+struct PortSpot {
+    double x = 0.0;
+    double y = 0.0;
+    double orientation = 0.0;
+    std::uint32_t instance = 0;
+    std::uint32_t type = 0;
+    std::uint32_t source = 0;
+    std::uint32_t entry = 0;
+};
+
+// Places one raw port: the position and direction of transform_ports, in `spot`.
+void place_spot(const gds::metadata::RawPort& raw, const Placement& placement, double cos_theta,
+                double sin_theta, double um_per_dbu, PortSpot& spot);
+
+// The spots of a placed-port list, in its order; instance and type ids number the distinct
+// texts in order of appearance.
+std::vector<PortSpot> spots_of(const std::vector<PlacedPort>& ports);
 
 // Ports on a grid of tolerance-sized cells (at least 1 nm), each cell listing its ports in
 // ascending index order. The occupied cells are kept sorted by key (x, then y), so a row of
@@ -69,6 +86,7 @@ void append_placed_ports(const std::vector<gds::metadata::RawPort>& raw, const P
 class PortIndex {
 public:
     PortIndex(const std::vector<PlacedPort>& ports, std::int64_t tolerance_nm);
+    PortIndex(const std::vector<PortSpot>& ports, std::int64_t tolerance_nm);
 
     // Appends the ports of the 3 x 3 cells around the point (nanometres), cell by cell with x
     // offsets outer and y offsets inner.
@@ -91,6 +109,7 @@ public:
     const std::vector<std::uint32_t>& members() const { return members_; }
 
 private:
+    template <class Ports> void build(const Ports& ports);
     std::pair<std::int64_t, std::int64_t> key_of(std::int64_t x, std::int64_t y) const;
     // First cell whose key is not below (kx, ky).
     std::size_t lower_bound(std::int64_t kx, std::int64_t ky) const;
@@ -109,7 +128,7 @@ struct PortPair {
 };
 
 // The connections of find_connections as index pairs, in the same order.
-std::vector<PortPair> match_ports(const std::vector<PlacedPort>& ports, const PortIndex& index,
+std::vector<PortPair> match_ports(const std::vector<PortSpot>& ports, const PortIndex& index,
                                   std::int64_t tolerance_nm);
 
 std::vector<Net> find_connections(const std::vector<PlacedPort>& ports, const PortIndex& index,
@@ -120,7 +139,7 @@ std::vector<Net> find_connections(const std::vector<PlacedPort>& ports, const Po
 template <class Connected>
 std::vector<std::pair<std::string_view, std::uint32_t>>
 expose_top_ports(const std::vector<gds::metadata::RawPort>& top_ports,
-                 const std::vector<PlacedPort>& ports, const PortIndex& index,
+                 const std::vector<PortSpot>& ports, const PortIndex& index,
                  std::int64_t tolerance_nm, double um_per_dbu, Connected&& connected);
 
 orlim_netlist::OrderedMap<InstancePort>
@@ -138,7 +157,7 @@ bool within_tolerance(double d_um, std::int64_t tolerance_nm);
 template <class Connected>
 std::vector<std::pair<std::string_view, std::uint32_t>>
 expose_top_ports(const std::vector<gds::metadata::RawPort>& top_ports,
-                 const std::vector<PlacedPort>& ports, const PortIndex& index,
+                 const std::vector<PortSpot>& ports, const PortIndex& index,
                  std::int64_t tolerance_nm, double um_per_dbu, Connected&& connected) {
     // Few top ports: entries are found by name through a small map of positions.
     std::vector<std::pair<std::string_view, std::uint32_t>> result;
@@ -150,7 +169,7 @@ expose_top_ports(const std::vector<gds::metadata::RawPort>& top_ports,
         near.clear();
         index.candidates(round_to_i64(tx * 1000.0), round_to_i64(ty * 1000.0), near);
         for (std::uint32_t c : near) {
-            const Port& pc = ports[c].port;
+            const PortSpot& pc = ports[c];
             if (!within_tolerance(tx - pc.x, tolerance_nm) ||
                 !within_tolerance(ty - pc.y, tolerance_nm) || connected(c)) {
                 continue;
