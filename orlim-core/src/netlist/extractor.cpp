@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include <fmt/format.h>
@@ -263,6 +264,15 @@ Result<LayoutExtraction> extract_layout(GdsData gds, std::int64_t tolerance_nm,
             port_count += raw->size();
         }
     }
+    // Placed ports are numbered with 32 bits.
+    constexpr std::size_t max_ports = std::numeric_limits<std::uint32_t>::max();
+    const auto too_many = [] {
+        return Unexpected(OrlimError::gds(fmt::format("the layout places more than {} ports",
+                                                      std::numeric_limits<std::uint32_t>::max())));
+    };
+    if (port_count > max_ports) {
+        return too_many();
+    }
     acc.ports.reserve(port_count);
     acc.recordings.reserve(top->instances.size());
     const auto& refs = top->instances;
@@ -283,6 +293,9 @@ Result<LayoutExtraction> extract_layout(GdsData gds, std::int64_t tolerance_nm,
         record_instance(acc, layout, inst.name, info, placement_of(inst));
     }
 
+    if (acc.ports.size() > max_ports) {
+        return too_many();
+    }
     const PortIndex index(acc.ports, tolerance_nm);
     x.nets = match_ports(acc.ports, index, tolerance_nm);
     x.identity = port_identities(acc);
@@ -360,14 +373,17 @@ void LayoutExtraction::write(orlim_text::Writer& w) const {
 }
 
 namespace {
-// A generous guess at the text's size: every net end written with the longest name seen.
+// A guess at the text's size, a little over for common layouts: net ends are taken at the
+// mean instance name length. Pages reserved and never written cost nothing.
 std::size_t expected_text_size(const LayoutExtraction& x) {
-    std::size_t size = 64, longest = 0;
-    for (const auto& [name, component] : x.acc.instances.entries()) {
+    const auto& entries = x.acc.instances.entries();
+    std::size_t size = 64, names = 0;
+    for (const auto& [name, component] : entries) {
         size += name.size() + component.size() + 16;
-        longest = std::max(longest, name.size());
+        names += name.size();
     }
-    return size + (x.nets.size() + x.top_ports.size()) * 2 * (longest + 32);
+    const std::size_t mean = entries.empty() ? 0 : names / entries.size();
+    return size + (x.nets.size() + x.top_ports.size()) * 2 * (mean + 24);
 }
 } // namespace
 
