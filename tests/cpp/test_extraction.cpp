@@ -258,6 +258,14 @@ TEST(Connections, SweepMatchesThePerPortDefinition) {
             }
             f.add(instances[rng() % 5], x, y, angles[rng() % 8], types[rng() % 3]);
         }
+        // Lists that step along rows or along columns are indexed along different axes.
+        if (trial % 3 != 0) {
+            const bool rows = trial % 3 == 1;
+            std::stable_sort(f.ports.begin(), f.ports.end(), [rows](const auto& a, const auto& b) {
+                return rows ? std::pair{a.port.y, a.port.x} < std::pair{b.port.y, b.port.x}
+                            : std::pair{a.port.x, a.port.y} < std::pair{b.port.x, b.port.y};
+            });
+        }
         for (std::int64_t tol : {-1, 0, 1, 3, 2000}) {
             const PortIndex index(f.ports, tol);
             std::vector<std::pair<std::uint32_t, std::uint32_t>> got;

@@ -76,6 +76,41 @@ void radix_sort(std::vector<Keyed>& v, unsigned bits) {
     }
 }
 
+// Sort by the low `bits` bits of the keys, ties in value order: one pass scatters by the top
+// bits into buckets of a few hundred entries, each then sorted in cache.
+void bucket_sort(std::vector<Keyed>& v, unsigned bits) {
+    const std::size_t n = v.size();
+    unsigned top = 1;
+    while (top < 16 && (std::size_t{1} << (top + 8)) < n) {
+        ++top;
+    }
+    if (bits <= top) {
+        radix_sort(v, bits);
+        return;
+    }
+    const unsigned shift = bits - top;
+    std::vector<std::size_t> start((std::size_t{1} << top) + 1, 0);
+    for (const Keyed& k : v) {
+        ++start[(k.key >> shift) + 1];
+    }
+    for (std::size_t b = 1; b < start.size(); ++b) {
+        start[b] += start[b - 1];
+    }
+    std::vector<Keyed> out(n);
+    std::vector<std::size_t> next(start.begin(), start.end() - 1);
+    for (const Keyed& k : v) {
+        out[next[k.key >> shift]++] = k;
+    }
+    for (std::size_t b = 0; b + 1 < start.size(); ++b) {
+        std::sort(out.begin() + static_cast<std::ptrdiff_t>(start[b]),
+                  out.begin() + static_cast<std::ptrdiff_t>(start[b + 1]),
+                  [](const Keyed& x, const Keyed& y) {
+                      return x.key != y.key ? x.key < y.key : x.value < y.value;
+                  });
+    }
+    v.swap(out);
+}
+
 // Set of (instance, port) text pairs: open addressing over the pairs' hashes.
 class PortSet {
 public:
@@ -138,12 +173,6 @@ PortSet net_endpoints(const std::vector<Net>& nets, std::size_t extra = 0) {
 }
 
 } // namespace
-
-bool within_tolerance(double d_um, std::int64_t tolerance_nm) {
-    // The most negative distance has no absolute value; it is beyond any tolerance.
-    const std::int64_t d = round_to_i64(d_um * 1000.0);
-    return d != std::numeric_limits<std::int64_t>::min() && (d < 0 ? -d : d) <= tolerance_nm;
-}
 
 namespace {
 
@@ -238,38 +267,50 @@ template <class Ports> void PortIndex::build(const Ports& ports) {
     if (n == 0) {
         return;
     }
-    constexpr auto lowest = std::numeric_limits<std::int64_t>::min();
-    constexpr auto highest = std::numeric_limits<std::int64_t>::max();
-    std::int64_t min_x = highest, max_x = lowest, min_y = highest, max_y = lowest;
+    // Keys are sorted along the axis the list moves along least: when consecutive ports mostly
+    // step in x (rows), cells are ordered by y, then x, so the sweep reads the list in about
+    // its own order.
+    std::size_t x_steps = 0, y_steps = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const auto& p = position_of(ports[i]);
-        const auto pos = std::pair{round_to_i64(p.x * 1000.0), round_to_i64(p.y * 1000.0)};
-        positions_[i] = pos;
-        const auto [kx, ky] = key_of(pos.first, pos.second);
-        min_x = std::min(min_x, kx);
-        max_x = std::max(max_x, kx);
-        min_y = std::min(min_y, ky);
-        max_y = std::max(max_y, ky);
+        positions_[i] = std::pair{round_to_i64(p.x * 1000.0), round_to_i64(p.y * 1000.0)};
+        if (i > 0) {
+            const double dx = std::fabs(p.x - position_of(ports[i - 1]).x);
+            const double dy = std::fabs(p.y - position_of(ports[i - 1]).y);
+            x_steps += dx > dy;
+            y_steps += dy > dx;
+        }
     }
-    // Sort by key, x major, keeping index order within a cell. Keys relative to the minimum
-    // usually fit one 64-bit word together and sort by radix; otherwise by comparison.
+    y_major_ = x_steps > y_steps;
+    constexpr auto lowest = std::numeric_limits<std::int64_t>::min();
+    constexpr auto highest = std::numeric_limits<std::int64_t>::max();
+    const auto key_at = [&](std::size_t i) {
+        return sort_key(key_of(positions_[i].first, positions_[i].second));
+    };
+    std::int64_t min_a = highest, max_a = lowest, min_b = highest, max_b = lowest;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto [ka, kb] = key_at(i);
+        min_a = std::min(min_a, ka);
+        max_a = std::max(max_a, ka);
+        min_b = std::min(min_b, kb);
+        max_b = std::max(max_b, kb);
+    }
+    // Sort by key, keeping index order within a cell. Keys relative to the minimum usually fit
+    // one 64-bit word together and sort by radix; otherwise by comparison.
     const auto span = [](std::int64_t lo, std::int64_t hi) {
         return static_cast<std::uint64_t>(hi) - static_cast<std::uint64_t>(lo);
     };
-    const unsigned bx = static_cast<unsigned>(std::bit_width(span(min_x, max_x)));
-    const unsigned by = static_cast<unsigned>(std::bit_width(span(min_y, max_y)));
+    const unsigned ba = static_cast<unsigned>(std::bit_width(span(min_a, max_a)));
+    const unsigned bb = static_cast<unsigned>(std::bit_width(span(min_b, max_b)));
     std::vector<Keyed> order(n);
-    const auto key_at = [&](std::size_t i) {
-        return key_of(positions_[i].first, positions_[i].second);
-    };
-    const bool packed = bx + by <= 64;
+    const bool packed = ba + bb <= 64;
     if (packed) {
         for (std::size_t i = 0; i < n; ++i) {
-            const auto [kx, ky] = key_at(i);
-            const std::uint64_t hi = by >= 64 ? 0 : span(min_x, kx) << by;
-            order[i] = Keyed{hi | span(min_y, ky), static_cast<std::uint32_t>(i)};
+            const auto [ka, kb] = key_at(i);
+            const std::uint64_t hi = bb >= 64 ? 0 : span(min_a, ka) << bb;
+            order[i] = Keyed{hi | span(min_b, kb), static_cast<std::uint32_t>(i)};
         }
-        radix_sort(order, bx + by);
+        bucket_sort(order, ba + bb);
     } else {
         for (std::size_t i = 0; i < n; ++i) {
             order[i] = Keyed{0, static_cast<std::uint32_t>(i)};
@@ -278,18 +319,18 @@ template <class Ports> void PortIndex::build(const Ports& ports) {
             return key_at(a.value) < key_at(b.value);
         });
     }
-    // The cell of the i-th port in sorted order; a packed key holds it, which spares a
+    // The sort key of the i-th port in sorted order; a packed key holds it, which spares a
     // scattered read of the positions.
-    const std::uint64_t low_mask = by >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << by) - 1;
+    const std::uint64_t low_mask = bb >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bb) - 1;
     const auto sorted_key = [&](std::size_t i) {
         if (!packed) {
             return key_at(order[i].value);
         }
         const std::uint64_t k = order[i].key;
-        const std::uint64_t hi = by >= 64 ? 0 : k >> by;
+        const std::uint64_t hi = bb >= 64 ? 0 : k >> bb;
         return std::pair{
-            static_cast<std::int64_t>(static_cast<std::uint64_t>(min_x) + hi),
-            static_cast<std::int64_t>(static_cast<std::uint64_t>(min_y) + (k & low_mask))};
+            static_cast<std::int64_t>(static_cast<std::uint64_t>(min_a) + hi),
+            static_cast<std::int64_t>(static_cast<std::uint64_t>(min_b) + (k & low_mask))};
     };
     std::size_t cell_count = 1;
     for (std::size_t i = 1; i < n; ++i) {
@@ -300,9 +341,9 @@ template <class Ports> void PortIndex::build(const Ports& ports) {
     members_.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
         members_[i] = order[i].value;
-        const auto [kx, ky] = sorted_key(i);
-        if (cells_.empty() || cells_.back().kx != kx || cells_.back().ky != ky) {
-            cells_.push_back(Cell{kx, ky, static_cast<std::uint32_t>(i), 0});
+        const auto [ka, kb] = sorted_key(i);
+        if (cells_.empty() || cells_.back().major != ka || cells_.back().minor != kb) {
+            cells_.push_back(Cell{ka, kb, static_cast<std::uint32_t>(i), 0});
         }
         ++cells_.back().count;
     }
@@ -315,11 +356,20 @@ std::pair<std::int64_t, std::int64_t> PortIndex::key_of(std::int64_t x, std::int
     return {floor_div(x, cell_), floor_div(y, cell_)};
 }
 
-std::size_t PortIndex::lower_bound(std::int64_t kx, std::int64_t ky) const {
+std::pair<std::int64_t, std::int64_t>
+PortIndex::sort_key(std::pair<std::int64_t, std::int64_t> key) const {
+    return y_major_ ? std::pair{key.second, key.first} : key;
+}
+
+std::pair<std::int64_t, std::int64_t> PortIndex::grid_key(const Cell& c) const {
+    return y_major_ ? std::pair{c.minor, c.major} : std::pair{c.major, c.minor};
+}
+
+std::size_t PortIndex::lower_bound(std::int64_t major, std::int64_t minor) const {
     const auto it =
-        std::lower_bound(cells_.begin(), cells_.end(), std::pair{kx, ky},
+        std::lower_bound(cells_.begin(), cells_.end(), std::pair{major, minor},
                          [](const Cell& c, const std::pair<std::int64_t, std::int64_t>& k) {
-                             return std::pair{c.kx, c.ky} < k;
+                             return std::pair{c.major, c.minor} < k;
                          });
     return static_cast<std::size_t>(it - cells_.begin());
 }
@@ -329,30 +379,56 @@ void PortIndex::append_cell(std::size_t at, std::vector<std::uint32_t>& out) con
     out.insert(out.end(), members_.begin() + c.begin, members_.begin() + c.begin + c.count);
 }
 
+bool PortIndex::at_edge(const Cell& c) {
+    constexpr auto lowest = std::numeric_limits<std::int64_t>::min();
+    constexpr auto highest = std::numeric_limits<std::int64_t>::max();
+    return c.major == lowest || c.major == highest || c.minor == lowest || c.minor == highest;
+}
+
+void PortIndex::order_neighbourhood(std::size_t* cells, std::size_t count) const {
+    // Runs come major axis first; candidates go x offsets outer, y offsets inner.
+    if (!y_major_) {
+        return;
+    }
+    for (std::size_t i = 1; i < count; ++i) {
+        for (std::size_t j = i;
+             j > 0 && grid_key(cells_[cells[j]]) < grid_key(cells_[cells[j - 1]]); --j) {
+            std::swap(cells[j], cells[j - 1]);
+        }
+    }
+}
+
 void PortIndex::candidates(std::int64_t x_nm, std::int64_t y_nm,
                            std::vector<std::uint32_t>& out) const {
+    const auto [kx, ky] = key_of(x_nm, y_nm);
+    const auto [ka, kb] = sort_key({kx, ky});
+    if (!at_edge(Cell{ka, kb, 0, 0})) {
+        // The three cells of a run are consecutive in key order.
+        std::size_t around[9];
+        std::size_t count = 0;
+        for (std::int64_t d = -1; d <= 1; ++d) {
+            for (std::size_t at = lower_bound(ka + d, kb - 1);
+                 at < cells_.size() && cells_[at].major == ka + d && cells_[at].minor <= kb + 1;
+                 ++at) {
+                around[count++] = at;
+            }
+        }
+        order_neighbourhood(around, count);
+        for (std::size_t k = 0; k < count; ++k) {
+            append_cell(around[k], out);
+        }
+        return;
+    }
     // Keys wrap like the integers they are made of at the extremes of the range.
     const auto plus = [](std::int64_t k, std::int64_t d) {
         return static_cast<std::int64_t>(static_cast<std::uint64_t>(k) +
                                          static_cast<std::uint64_t>(d));
     };
-    const auto [kx, ky] = key_of(x_nm, y_nm);
-    const bool y_inside = ky != std::numeric_limits<std::int64_t>::min() &&
-                          ky != std::numeric_limits<std::int64_t>::max();
     for (std::int64_t dx = -1; dx <= 1; ++dx) {
-        const std::int64_t row = plus(kx, dx);
-        if (y_inside) {
-            // The three cells of a row are consecutive in key order.
-            for (std::size_t at = lower_bound(row, ky - 1);
-                 at < cells_.size() && cells_[at].kx == row && cells_[at].ky <= ky + 1; ++at) {
-                append_cell(at, out);
-            }
-            continue;
-        }
         for (std::int64_t dy = -1; dy <= 1; ++dy) {
-            const std::int64_t col = plus(ky, dy);
-            const std::size_t at = lower_bound(row, col);
-            if (at < cells_.size() && cells_[at].kx == row && cells_[at].ky == col) {
+            const auto [a, b] = sort_key({plus(kx, dx), plus(ky, dy)});
+            const std::size_t at = lower_bound(a, b);
+            if (at < cells_.size() && cells_[at].major == a && cells_[at].minor == b) {
                 append_cell(at, out);
             }
         }
@@ -361,14 +437,12 @@ void PortIndex::candidates(std::int64_t x_nm, std::int64_t y_nm,
 
 std::vector<PortPair> match_ports(const std::vector<PortSpot>& ports, const PortIndex& index,
                                   std::int64_t tolerance_nm) {
-    // Sweep the cells in key order. The first cell of each neighbouring row only moves
+    // Sweep the cells in key order. The first cell of each neighbouring run only moves
     // forward, so three cursors find every neighbourhood in one pass. Pairs come out grouped
     // by their first port in candidate order; a stable sort by that port gives list order.
     const auto& cells = index.cells();
     const auto& members = index.members();
     const auto& pos = index.positions();
-    constexpr auto lowest = std::numeric_limits<std::int64_t>::min();
-    constexpr auto highest = std::numeric_limits<std::int64_t>::max();
     constexpr std::size_t ahead = 32;
     std::vector<Keyed> found;
     found.reserve(ports.size() / 2);
@@ -380,7 +454,7 @@ std::vector<PortPair> match_ports(const std::vector<PortSpot>& ports, const Port
             __builtin_prefetch(p);
             __builtin_prefetch(p + sizeof(PortSpot) - 1);
         }
-        if (c.kx == lowest || c.kx == highest || c.ky == lowest || c.ky == highest) {
+        if (PortIndex::at_edge(c)) {
             // Neighbourhoods that wrap around the key range are looked up one by one.
             for (std::uint32_t m = c.begin; m < c.begin + c.count; ++m) {
                 const std::uint32_t a = members[m];
@@ -397,17 +471,19 @@ std::vector<PortPair> match_ports(const std::vector<PortSpot>& ports, const Port
         std::size_t around[9];
         std::size_t count = 0;
         for (std::size_t d = 0; d < 3; ++d) {
-            const std::int64_t row = c.kx + static_cast<std::int64_t>(d) - 1;
+            const std::int64_t run = c.major + static_cast<std::int64_t>(d) - 1;
             std::size_t& at = cursor[d];
             while (at < cells.size() &&
-                   (cells[at].kx < row || (cells[at].kx == row && cells[at].ky < c.ky - 1))) {
+                   (cells[at].major < run ||
+                    (cells[at].major == run && cells[at].minor < c.minor - 1))) {
                 ++at;
             }
             for (std::size_t j = at;
-                 j < cells.size() && cells[j].kx == row && cells[j].ky <= c.ky + 1; ++j) {
+                 j < cells.size() && cells[j].major == run && cells[j].minor <= c.minor + 1; ++j) {
                 around[count++] = j;
             }
         }
+        index.order_neighbourhood(around, count);
         for (std::uint32_t m = c.begin; m < c.begin + c.count; ++m) {
             const std::uint32_t a = members[m];
             for (std::size_t k = 0; k < count; ++k) {
@@ -421,7 +497,11 @@ std::vector<PortPair> match_ports(const std::vector<PortSpot>& ports, const Port
             }
         }
     }
-    radix_sort(found, static_cast<unsigned>(std::bit_width(ports.size())));
+    // A list that the sweep follows closely often comes out in order already.
+    if (!std::is_sorted(found.begin(), found.end(),
+                        [](const Keyed& x, const Keyed& y) { return x.key < y.key; })) {
+        radix_sort(found, static_cast<unsigned>(std::bit_width(ports.size())));
+    }
     std::vector<PortPair> pairs(found.size());
     for (std::size_t i = 0; i < found.size(); ++i) {
         pairs[i] = PortPair{static_cast<std::uint32_t>(found[i].key), found[i].value};

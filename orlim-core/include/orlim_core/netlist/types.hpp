@@ -81,8 +81,9 @@ void place_spot(const gds::metadata::RawPort& raw, const Placement& placement, d
 std::vector<PortSpot> spots_of(const std::vector<PlacedPort>& ports);
 
 // Ports on a grid of tolerance-sized cells (at least 1 nm), each cell listing its ports in
-// ascending index order. The occupied cells are kept sorted by key (x, then y), so a row of
-// neighbouring cells is one contiguous run and a sweep over all cells reads memory in order.
+// ascending index order. The occupied cells are kept sorted by key along a major axis, so a
+// run of neighbouring cells is contiguous and a sweep over all cells reads memory in order.
+// The major axis is y when the list mostly steps in x from port to port, else x.
 class PortIndex {
 public:
     PortIndex(const std::vector<PlacedPort>& ports, std::int64_t tolerance_nm);
@@ -98,25 +99,33 @@ public:
     std::int64_t cell_size() const { return cell_; }
 
     struct Cell {
-        std::int64_t kx;
-        std::int64_t ky;
+        std::int64_t major; // the cell's key on the major axis
+        std::int64_t minor;
         std::uint32_t begin; // first member
         std::uint32_t count;
     };
-    // Occupied cells in ascending (kx, ky) order.
+    // Occupied cells in ascending (major, minor) order.
     const std::vector<Cell>& cells() const { return cells_; }
     // Port indices grouped by cell.
     const std::vector<std::uint32_t>& members() const { return members_; }
+    // Whether a neighbour of the cell lies beyond the key range (keys wrap there).
+    static bool at_edge(const Cell& c);
+    // Puts the cells of one neighbourhood, given run by run, in candidate order.
+    void order_neighbourhood(std::size_t* cells, std::size_t count) const;
 
 private:
     template <class Ports> void build(const Ports& ports);
     std::pair<std::int64_t, std::int64_t> key_of(std::int64_t x, std::int64_t y) const;
-    // First cell whose key is not below (kx, ky).
-    std::size_t lower_bound(std::int64_t kx, std::int64_t ky) const;
+    // A grid key (x, y) as (major, minor), and a cell's grid key.
+    std::pair<std::int64_t, std::int64_t> sort_key(std::pair<std::int64_t, std::int64_t> key) const;
+    std::pair<std::int64_t, std::int64_t> grid_key(const Cell& c) const;
+    // First cell whose key is not below (major, minor).
+    std::size_t lower_bound(std::int64_t major, std::int64_t minor) const;
     void append_cell(std::size_t at, std::vector<std::uint32_t>& out) const;
 
     std::vector<std::pair<std::int64_t, std::int64_t>> positions_;
     std::int64_t cell_;
+    bool y_major_ = false;
     std::vector<Cell> cells_;
     std::vector<std::uint32_t> members_;
 };
@@ -152,7 +161,11 @@ std::vector<InstancePort> find_open_ports(const std::vector<PlacedPort>& ports,
                                           const orlim_netlist::OrderedMap<InstancePort>& top_ports);
 
 // |round(d * 1000)| <= tolerance for a distance d in micrometres.
-bool within_tolerance(double d_um, std::int64_t tolerance_nm);
+inline bool within_tolerance(double d_um, std::int64_t tolerance_nm) {
+    // The most negative distance has no absolute value; it is beyond any tolerance.
+    const std::int64_t d = round_to_i64(d_um * 1000.0);
+    return d != std::numeric_limits<std::int64_t>::min() && (d < 0 ? -d : d) <= tolerance_nm;
+}
 
 template <class Connected>
 std::vector<std::pair<std::string_view, std::uint32_t>>
