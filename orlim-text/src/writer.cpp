@@ -1,6 +1,6 @@
 #include "orlim_text/writer.hpp"
-#include <algorithm>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -199,52 +199,24 @@ void write_double_quoted(std::string& out, std::string_view s) {
         const std::uint32_t ch = c.cp;
         if (!is_printable(ch) || ch == 0xFEFF || is_break(ch) || ch == '"' || ch == '\\') {
             out.push_back('\\');
+            // clang-format off
             switch (ch) {
-            case 0x00:
-                out.push_back('0');
-                break;
-            case 0x07:
-                out.push_back('a');
-                break;
-            case 0x08:
-                out.push_back('b');
-                break;
-            case 0x09:
-                out.push_back('t');
-                break;
-            case 0x0A:
-                out.push_back('n');
-                break;
-            case 0x0B:
-                out.push_back('v');
-                break;
-            case 0x0C:
-                out.push_back('f');
-                break;
-            case 0x0D:
-                out.push_back('r');
-                break;
-            case 0x1B:
-                out.push_back('e');
-                break;
-            case '"':
-                out.push_back('"');
-                break;
-            case '\\':
-                out.push_back('\\');
-                break;
-            case 0x85:
-                out.push_back('N');
-                break;
-            case 0xA0:
-                out.push_back('_');
-                break;
-            case 0x2028:
-                out.push_back('L');
-                break;
-            case 0x2029:
-                out.push_back('P');
-                break;
+            case 0x00: out.push_back('0'); break;
+            case 0x07: out.push_back('a'); break;
+            case 0x08: out.push_back('b'); break;
+            case 0x09: out.push_back('t'); break;
+            case 0x0A: out.push_back('n'); break;
+            case 0x0B: out.push_back('v'); break;
+            case 0x0C: out.push_back('f'); break;
+            case 0x0D: out.push_back('r'); break;
+            case 0x1B: out.push_back('e'); break;
+            case '"': out.push_back('"'); break;
+            case '\\': out.push_back('\\'); break;
+            case 0x85: out.push_back('N'); break;
+            case 0xA0: out.push_back('_'); break;
+            case 0x2028: out.push_back('L'); break;
+            case 0x2029: out.push_back('P'); break;
+            // clang-format on
             default: {
                 char buf[16];
                 if (ch <= 0xFF) {
