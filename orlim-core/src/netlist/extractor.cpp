@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <numbers>
 
 #include <fmt/format.h>
 
@@ -19,14 +18,14 @@ Placement placement_of(const GdsInstanceRef& ref) {
 }
 
 Placement compose(const Placement& parent, const GdsInstanceRef& child) {
-    const double theta = parent.rotation * std::numbers::pi / 180.0;
+    const auto [c, s] = cos_sin_degrees(parent.rotation);
     const double cx = static_cast<double>(child.x);
     const double cy = parent.mirror ? -static_cast<double>(child.y) : static_cast<double>(child.y);
     Placement p;
     p.rotation = parent.mirror ? std::fmod(parent.rotation - child.rotation + 360.0, 360.0)
                                : std::fmod(parent.rotation + child.rotation, 360.0);
-    p.x = parent.x + round_to_i64(std::cos(theta) * cx - std::sin(theta) * cy);
-    p.y = parent.y + round_to_i64(std::sin(theta) * cx + std::cos(theta) * cy);
+    p.x = parent.x + round_to_i64(c * cx - s * cy);
+    p.y = parent.y + round_to_i64(s * cx + c * cy);
     p.mirror = parent.mirror != child.mirror;
     return p;
 }
@@ -125,10 +124,7 @@ void record_instance(Accumulator& acc, const GdsData& gds, std::string_view name
     const auto recording = static_cast<std::uint32_t>(acc.recordings.size());
     acc.recordings.push_back(
         Accumulator::Recording{slot, static_cast<std::uint32_t>(first), cell.ports});
-    // Most placements are unrotated; cos 0 and sin 0 are exactly 1 and 0.
-    const double theta = placement.rotation * std::numbers::pi / 180.0;
-    const double c = placement.rotation == 0.0 ? 1.0 : std::cos(theta);
-    const double s = placement.rotation == 0.0 ? 0.0 : std::sin(theta);
+    const auto [c, s] = cos_sin_degrees(placement.rotation);
     const auto& raw = *cell.ports;
     for (std::size_t k = 0; k < raw.size(); ++k) {
         PortSpot& spot = acc.ports.emplace_back();

@@ -197,11 +197,18 @@ Port place_port(const gds::metadata::RawPort& r, const Placement& placement, dou
 
 } // namespace
 
+std::pair<double, double> cos_sin_degrees(double degrees) {
+    // Most placements are unrotated; cos 0 and sin 0 are exactly 1 and 0 anyway.
+    if (degrees == 0.0) {
+        return {1.0, 0.0};
+    }
+    const double theta = degrees * std::numbers::pi / 180.0;
+    return {std::cos(theta), std::sin(theta)};
+}
+
 std::vector<Port> transform_ports(const std::vector<gds::metadata::RawPort>& raw,
                                   const Placement& placement, double um_per_dbu) {
-    const double theta = placement.rotation * std::numbers::pi / 180.0;
-    const double c = std::cos(theta);
-    const double s = std::sin(theta);
+    const auto [c, s] = cos_sin_degrees(placement.rotation);
     std::vector<Port> out;
     out.reserve(raw.size());
     for (const gds::metadata::RawPort& r : raw) {

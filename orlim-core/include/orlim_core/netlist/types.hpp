@@ -56,6 +56,9 @@ inline std::int64_t round_to_i64(double v) {
     return fraction >= 0.5 ? t + 1 : fraction <= -0.5 ? t - 1 : t;
 }
 
+// Cosine and sine of an angle in degrees (converted by pi / 180); exactly 1 and 0 for 0.
+std::pair<double, double> cos_sin_degrees(double degrees);
+
 std::vector<Port> transform_ports(const std::vector<gds::metadata::RawPort>& raw,
                                   const Placement& placement, double um_per_dbu);
 
